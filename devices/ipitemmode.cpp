@@ -1,0 +1,72 @@
+#include "ipitemmode.h"
+
+namespace {
+
+QStandardItem *centredItem(const QString &text)
+{
+    auto *item = new QStandardItem(text);
+    item->setData(int(Qt::AlignCenter), Qt::TextAlignmentRole);
+    return item;
+}
+
+} // namespace
+
+IpItemMode::IpItemMode(QObject *parent) : QStandardItemModel(parent)
+{
+    setColumnCount(3);
+    setHeaderLanguage(0);
+}
+
+void IpItemMode::setHeaderLanguage(int id)
+{
+    QString texts[3];
+    switch (id) {
+    case 0:
+        texts[0] = QObject::tr("版本号");
+        texts[1] = QObject::tr("IP");
+        texts[2] = QObject::tr("Mac");
+        break;
+    case 1:
+        texts[0] = QObject::tr("Version ");
+        texts[1] = QObject::tr("IP ");
+        texts[2] = QObject::tr("Mac ");
+        break;
+    case 2:
+        texts[0] = QObject::tr("Версия ПО ");
+        texts[1] = QObject::tr("IP адрес ");
+        texts[2] = QObject::tr("MAC адрес ");
+        break;
+    default:
+        return;
+    }
+    for (int column = 0; column < 3; ++column)
+        setHorizontalHeaderItem(column, new QStandardItem(texts[column]));
+}
+
+void IpItemMode::appendDeviceRow(const QString &version, const QString &ipaddr, const QString &mac)
+{
+    appendRow({centredItem(version), centredItem(ipaddr), centredItem(mac)});
+}
+
+void IpItemMode::updateDeviceRow(int row, const QString &ipaddr)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    // A reset rather than dataChanged: views drop their current index and selection,
+    // so no button acts on a device whose address has just moved under it.
+    beginResetModel();
+    item(row, 1)->setData(ipaddr, Qt::DisplayRole);
+    endResetModel();
+}
+
+void IpItemMode::removeDeviceRow(int row)
+{
+    removeDeviceRows(row, 1);
+}
+
+void IpItemMode::removeDeviceRows(int row, int count)
+{
+    if (row < 0 || count <= 0 || row + count > rowCount())
+        return;
+    removeRows(row, count);
+}

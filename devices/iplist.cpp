@@ -1,0 +1,178 @@
+#include "iplist.h"
+
+#include "ipitemmode.h"
+
+#include <QDebug>
+#include <QLoggingCategory>
+#include <QMetaObject>
+
+IpList::IpList(IpItemMode *model, QObject *parent) : QObject(parent), m_model(model)
+{
+}
+
+IpList::~IpList() = default;
+
+void IpList::mergeDevice(DeviceRecord rec)
+{
+    const Key key(rec.mac, rec.version);
+    const auto found = m_index.constFind(key);
+    if (found == m_index.constEnd()) {
+        const int row = int(deviceList.size());
+        m_index.insert(key, row);
+        deviceList.append(rec);
+        queueChange({Change::Append, row, std::move(rec), false});
+        return;
+    }
+    const int row = found.value();
+    DeviceRecord &e = deviceList[row];
+    const bool ipChanged = e.ipaddr != rec.ipaddr;
+    e.ipways = rec.ipways;
+    e.ipaddr = rec.ipaddr;
+    e.mask = rec.mask;
+    e.gateway = rec.gateway;
+    e.dns1 = rec.dns1;
+    e.dns2 = rec.dns2;
+    e.extra = rec.extra;
+    e.cnt = rec.cnt;
+    queueChange({Change::Update, row, e, ipChanged});
+}
+
+void IpList::ageDevices(quint32 count)
+{
+    // One stable compaction pass. The row reported for each removal is the position the
+    // entry has at the moment it goes, so the GUI side can replay the removals in order.
+    int kept = 0;
+    bool removed = false;
+    for (int i = 0; i < deviceList.size(); ++i) {
+        const quint32 age = count - deviceList[i].cnt; // wraps modulo 2^32 by design
+        if (age > 3) {
+            queueChange({Change::Remove, kept, {}, false});
+            removed = true;
+            continue;
+        }
+        if (kept != i)
+            deviceList[kept] = std::move(deviceList[i]);
+        ++kept;
+    }
+    if (removed) {
+        deviceList.resize(kept);
+        rebuildIndex();
+    }
+}
+
+void IpList::rebuildIndex()
+{
+    m_index.clear();
+    m_index.reserve(deviceList.size());
+    for (int i = 0; i < deviceList.size(); ++i)
+        m_index.insert(Key(deviceList[i].mac, deviceList[i].version), i);
+}
+
+void IpList::printIpList() const
+{
+    // The dump costs O(devices) lines per reply: skip all formatting when nobody reads it.
+    if (!QLoggingCategory::defaultCategory()->isDebugEnabled())
+        return;
+    qDebug() << "printIpList------------------------------------------------";
+    for (int i = 0; i < deviceList.size(); ++i) {
+        const DeviceRecord &e = deviceList[i];
+        qDebug() << "ip " << i << "++++++++++++++++++++++++++";
+        qDebug() << "version: " << e.version;
+        qDebug() << "ipways: " << e.ipways;
+        qDebug() << "ipaddr: " << e.ipaddr;
+        qDebug() << "mask: " << e.mask;
+        qDebug() << "gateway: " << e.gateway;
+        qDebug() << "mac: " << e.mac;
+        qDebug() << "cnt: " << e.cnt;
+    }
+}
+
+std::optional<SetIpRequest> IpList::takeSetIpRequest()
+{
+    QMutexLocker lock(&m_stackMutex);
+    if (setIpStack.isEmpty())
+        return std::nullopt;
+    SetIpRequest request = setIpStack.takeLast();
+    return request;
+}
+
+void IpList::pushSetIpRequest(const SetIpRequest &request)
+{
+    QMutexLocker lock(&m_stackMutex);
+    setIpStack.append(request);
+}
+
+bool IpList::getDevice(int row, DeviceRecord &out) const
+{
+    if (row < 0 || row >= m_shown.size())
+        return false;
+    out = m_shown[row];
+    return true;
+}
+
+bool IpList::sameSettings(const DeviceRecord &rec, const SetIpRequest &request)
+{
+    return rec.ipways == request.ipways && rec.ipaddr == request.ipaddr && rec.mask == request.mask &&
+           rec.gateway == request.gateway && rec.dns1 == request.dns1 && rec.dns2 == request.dns2;
+}
+
+void IpList::copyDevice(const DeviceRecord &rec, SetIpRequest &request)
+{
+    const quint32 keep = request.cnt;
+    request = rec;
+    request.cnt = keep;
+}
+
+void IpList::queueChange(Change change)
+{
+    bool wasEmpty;
+    {
+        QMutexLocker lock(&m_changesMutex);
+        wasEmpty = m_changes.isEmpty();
+        m_changes.append(std::move(change));
+    }
+    // One wake-up per batch: the GUI thread takes everything queued until it runs.
+    if (wasEmpty)
+        QMetaObject::invokeMethod(this, &IpList::applyPendingChanges, Qt::QueuedConnection);
+}
+
+void IpList::applyPendingChanges()
+{
+    QVector<Change> changes;
+    {
+        QMutexLocker lock(&m_changesMutex);
+        changes.swap(m_changes);
+    }
+    for (int i = 0; i < changes.size(); ++i) {
+        Change &c = changes[i];
+        switch (c.kind) {
+        case Change::Append:
+            if (m_model)
+                m_model->appendDeviceRow(c.rec.version, c.rec.ipaddr, c.rec.mac);
+            m_shown.append(std::move(c.rec));
+            break;
+        case Change::Update:
+            if (c.row >= m_shown.size())
+                break;
+            if (c.ipChanged && m_model)
+                m_model->updateDeviceRow(c.row, c.rec.ipaddr);
+            m_shown[c.row] = std::move(c.rec);
+            break;
+        case Change::Remove: {
+            // Removals at the same position come from one ageing pass over adjacent
+            // entries: take them out of the model as one range.
+            int n = 1;
+            while (i + n < changes.size() && changes[i + n].kind == Change::Remove &&
+                   changes[i + n].row == c.row)
+                ++n;
+            i += n - 1;
+            if (c.row + n > m_shown.size())
+                break;
+            if (m_model)
+                m_model->removeDeviceRows(c.row, n);
+            m_shown.remove(c.row, n);
+            break;
+        }
+        }
+    }
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "devicerecord.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QObject>
+#include <QPair>
+#include <QVector>
+
+#include <optional>
+
+class IpItemMode;
+
+// The registry of devices found on the LAN, and the stack of pending set-IP requests.
+//
+// Two threads use it. The network worker merges replies, ages devices and takes requests;
+// the GUI thread reads devices by table row and pushes requests. The worker's list
+// (deviceList) is the authoritative one and is touched by the worker only. Every change
+// to it is also queued, in order, for the GUI thread, which applies it to its own copy
+// (the shown list) and to the table model in one step. So on the GUI thread the shown
+// list and the model always agree row for row, and getDevice(row) returns exactly the
+// device that row of the table shows.
+class IpList : public QObject
+{
+    Q_OBJECT
+public:
+    explicit IpList(IpItemMode *model, QObject *parent = nullptr);
+    ~IpList() override;
+
+    // Worker thread.
+    void mergeDevice(DeviceRecord rec);
+    void ageDevices(quint32 count);
+    void printIpList() const;
+    std::optional<SetIpRequest> takeSetIpRequest();
+    int workerCount() const { return int(deviceList.size()); }
+
+    // GUI thread.
+    bool getDevice(int row, DeviceRecord &out) const;
+    int count() const { return int(m_shown.size()); }
+    void pushSetIpRequest(const SetIpRequest &request);
+    // Applies the changes the worker has queued so far; also runs by itself as a queued call.
+    void applyPendingChanges();
+
+    // Any thread: they touch only their arguments.
+    static bool sameSettings(const DeviceRecord &rec, const SetIpRequest &request);
+    static void copyDevice(const DeviceRecord &rec, SetIpRequest &request);
+
+private:
+    struct Change
+    {
+        enum Kind { Append, Update, Remove } kind;
+        int row;
+        DeviceRecord rec; // Append and Update
+        bool ipChanged;   // Update
+    };
+    using Key = QPair<QString, QString>; // (mac, version)
+
+    void queueChange(Change change);
+    void rebuildIndex();
+
+    IpItemMode *m_model;
+
+    // Worker thread only.
+    QVector<DeviceRecord> deviceList;
+    QHash<Key, int> m_index; // (mac, version) -> position in deviceList
+
+    // GUI thread only: the list as the table shows it.
+    QVector<DeviceRecord> m_shown;
+
+    mutable QMutex m_stackMutex; // guards setIpStack
+    QVector<SetIpRequest> setIpStack;
+
+    QMutex m_changesMutex; // guards m_changes
+    QVector<Change> m_changes;
+};

@@ -1,0 +1,148 @@
+#include "udpserver.h"
+
+#include "iplist.h"
+#include "protocol.h"
+#include "udplogging.h"
+
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
+#include <QTimer>
+#include <QUdpSocket>
+
+Q_LOGGING_CATEGORY(lcUdp, "lanScout.udp")
+
+namespace {
+
+constexpr int TickMs = 1000;
+// Thousands of devices may answer one broadcast in the same instant; the kernel default
+// (about 200 KiB) holds only some hundreds of replies.
+constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
+
+QUdpSocket *openSocket(const QHostAddress &address, QObject *parent)
+{
+    auto *socket = new QUdpSocket(parent);
+    if (!socket->bind(address, protocol::HostPort, QAbstractSocket::ShareAddress))
+        qCWarning(lcUdp) << "bind" << address.toString() << protocol::HostPort << "failed:" << socket->errorString();
+    else
+        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
+    return socket;
+}
+
+} // namespace
+
+UdpServer::UdpServer(IpList &list, QObject *parent) : QObject(parent), m_list(list)
+{
+    connect(this, &UdpServer::start, this, &UdpServer::serverInit);
+}
+
+UdpServer::~UdpServer() = default;
+
+QList<QHostAddress> UdpServer::usableAddresses() const
+{
+    if (!m_fixedAddresses.isEmpty())
+        return m_fixedAddresses;
+    QList<QHostAddress> addresses;
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &iface : interfaces) {
+        const auto flags = iface.flags();
+        if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning) ||
+            (flags & QNetworkInterface::IsLoopBack))
+            continue;
+        const auto entries = iface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            const QHostAddress ip = entry.ip();
+            if (ip == QHostAddress(QHostAddress::LocalHost) || ip.protocol() != QAbstractSocket::IPv4Protocol)
+                continue;
+            addresses.append(ip);
+        }
+    }
+    return addresses;
+}
+
+void UdpServer::serverInit()
+{
+    if (taskTimer)
+        return; // already running
+    const auto addresses = usableAddresses();
+    for (const QHostAddress &address : addresses) {
+        QUdpSocket *socket = openSocket(address, this);
+        connect(socket, &QUdpSocket::readyRead, this, &UdpServer::readPendingDatagrams);
+        // A socket whose bind failed stays: it is written to like the others.
+        socketList.append(socket);
+    }
+#ifndef Q_OS_WIN
+    // Here a socket bound to a unicast address never sees datagrams sent to a broadcast
+    // address; devices that answer by broadcast reach this one. Unicast replies still go
+    // to the more specific address-bound sockets, so no reply is read twice. (Windows
+    // hands broadcasts to the address-bound sockets, where this socket would duplicate them.)
+    if (!socketList.isEmpty()) {
+        m_broadcastListener = openSocket(QHostAddress(QHostAddress::AnyIPv4), this);
+        connect(m_broadcastListener, &QUdpSocket::readyRead, this, &UdpServer::readPendingDatagrams);
+    }
+#endif
+    taskTimer = new QTimer(this);
+    taskTimer->setTimerType(Qt::PreciseTimer);
+    connect(taskTimer, &QTimer::timeout, this, &UdpServer::taskSchedule);
+    taskTimer->start(TickMs);
+    sendDiscovery();
+}
+
+void UdpServer::taskSchedule()
+{
+    if (auto request = m_list.takeSetIpRequest()) {
+        sendSetIp(*request);
+        return;
+    }
+    sendDiscovery();
+}
+
+void UdpServer::broadcast(const QByteArray &datagram)
+{
+    for (QUdpSocket *socket : qAsConst(socketList)) {
+        if (socket->writeDatagram(datagram, QHostAddress(QHostAddress::Broadcast), protocol::DevicePort) < 0)
+            qCWarning(lcUdp) << "send from" << socket->localAddress().toString() << "failed:" << socket->errorString();
+    }
+}
+
+void UdpServer::sendDiscovery()
+{
+    const QByteArray datagram = protocol::discoveryRequest();
+    qCDebug(lcUdp) << "tx: " << datagram;
+    broadcast(datagram);
+    ++discoveryCount;
+    m_list.ageDevices(discoveryCount);
+}
+
+void UdpServer::sendSetIp(const SetIpRequest &request)
+{
+    const QByteArray datagram = protocol::setIpCommand(request);
+    qCDebug(lcUdp) << "tx: " << datagram;
+    broadcast(datagram);
+}
+
+void UdpServer::readPendingDatagrams()
+{
+    for (QUdpSocket *socket : qAsConst(socketList))
+        readSocket(socket);
+    if (m_broadcastListener)
+        readSocket(m_broadcastListener);
+}
+
+void UdpServer::readSocket(QUdpSocket *socket)
+{
+    while (socket->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = socket->receiveDatagram();
+        if (!datagram.isValid() && socket->error() != QAbstractSocket::UnknownSocketError) {
+            qCWarning(lcUdp) << "receive on" << socket->localAddress().toString() << "failed:" << socket->errorString();
+            continue;
+        }
+        const QByteArray data = datagram.data();
+        if (auto rec = protocol::parseDiscoveryReply(data)) {
+            rec->cnt = discoveryCount;
+            m_list.mergeDevice(std::move(*rec));
+            m_list.printIpList();
+        }
+        if (lcUdp().isDebugEnabled())
+            qCDebug(lcUdp).noquote() << "rx: " << protocol::datagramText(data);
+    }
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+
+#include "devicerecord.h"
+
+class IpList;
+class QTimer;
+class QUdpSocket;
+
+// Talks to the devices: broadcasts the discovery request at once and then every second
+// (or, in its place, the most recently queued set-IP command), and merges every reply
+// into the device list. Lives on the network worker thread.
+class UdpServer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit UdpServer(IpList &list, QObject *parent = nullptr);
+    ~UdpServer() override;
+
+    quint32 count() const { return discoveryCount; }
+    // Optional: the addresses to open sockets on instead of the host's interfaces.
+    void setAddressesForTest(const QList<QHostAddress> &addresses) { m_fixedAddresses = addresses; }
+
+signals:
+    void start();
+
+public slots:
+    void serverInit();
+    void taskSchedule();
+    void readPendingDatagrams();
+
+private:
+    void sendDiscovery();
+    void sendSetIp(const SetIpRequest &request);
+    void broadcast(const QByteArray &datagram);
+    QList<QHostAddress> usableAddresses() const;
+    void readSocket(QUdpSocket *socket);
+
+    IpList &m_list;
+    QList<QUdpSocket *> socketList; // one per usable IPv4 address; sends and receives
+    QUdpSocket *m_broadcastListener = nullptr; // receives replies sent by broadcast
+    QTimer *taskTimer = nullptr;
+    quint32 discoveryCount = 0;
+    QList<QHostAddress> m_fixedAddresses;
+};
