@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QPoint>
+#include <QSize>
+
+// Where a point lies on the resize border of a frameless window. The values are those of
+// the Windows WM_NCHITTEST answers, so the window can hand them back as they are.
+enum class BorderHit : int {
+    None = 0,
+    Left = 10,
+    Right = 11,
+    Top = 12,
+    TopLeft = 13,
+    TopRight = 14,
+    Bottom = 15,
+    BottomLeft = 16,
+    BottomRight = 17,
+};
+
+// pos is relative to the window's top-left corner; border is the border's width in pixels.
+BorderHit borderHitTest(QPoint pos, QSize size, int border);
