@@ -1,0 +1,340 @@
+#include "simdevices.h"
+
+#include <QCommandLineParser>
+
+namespace devsim {
+
+namespace {
+
+constexpr int MinPrefix = 8;
+constexpr int MaxPrefix = 28;
+constexpr int MaxDevices = 10000;
+constexpr int MaxSpreadMs = 60000;
+constexpr int MaxLifetimeS = 24 * 3600;
+constexpr int MaxPoolSize = 16;
+
+const QLatin1String Static("static");
+const QLatin1String Dhcp("dhcp");
+
+// Host part of the first static device address: low addresses are left to routers.
+quint32 firstStaticHost(const Subnet &subnet)
+{
+    return subnet.size() >= 64 ? 10 : 3;
+}
+
+void setDhcpSettings(DeviceRecord &d, const Subnet &subnet, quint32 address)
+{
+    d.ipways = Dhcp;
+    d.ipaddr = ipv4Text(address);
+    d.mask = ipv4Text(subnet.mask());
+    d.gateway = ipv4Text(subnet.host(1));
+    d.dns1 = ipv4Text(subnet.host(1));
+    d.dns2 = ipv4Text(subnet.host(2));
+}
+
+std::optional<int> boundedInt(const QString &text, int min, int max)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < min || value > max)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+std::optional<Subnet> Subnet::containing(quint32 address, int prefixLength)
+{
+    if (prefixLength < MinPrefix || prefixLength > MaxPrefix)
+        return std::nullopt;
+    Subnet s;
+    s.prefixLength = prefixLength;
+    s.network = address & s.mask();
+    return s;
+}
+
+std::optional<Subnet> Subnet::fromText(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char('/'));
+    if (parts.size() != 2)
+        return std::nullopt;
+    const auto address = parseIpv4(parts[0]);
+    const auto prefix = boundedInt(parts[1], MinPrefix, MaxPrefix);
+    if (!address || !prefix || parts[1].startsWith(QLatin1Char('+')))
+        return std::nullopt;
+    return containing(*address, *prefix);
+}
+
+quint32 Subnet::mask() const
+{
+    return ~quint32(0) << (32 - prefixLength);
+}
+
+QString ipv4Text(quint32 address)
+{
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(address >> 24)
+        .arg((address >> 16) & 0xff)
+        .arg((address >> 8) & 0xff)
+        .arg(address & 0xff);
+}
+
+std::optional<quint32> parseIpv4(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return std::nullopt;
+    quint32 address = 0;
+    for (const QString &part : parts) {
+        // Digits only, no leading zero: "010" could be read as octal elsewhere.
+        if (part.isEmpty() || part.size() > 3 || (part.size() > 1 && part.startsWith(QLatin1Char('0'))))
+            return std::nullopt;
+        for (const QChar c : part) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return std::nullopt;
+        }
+        const int octet = part.toInt();
+        if (octet > 255)
+            return std::nullopt;
+        address = (address << 8) | quint32(octet);
+    }
+    return address;
+}
+
+AddressPool::AddressPool(const Subnet &subnet)
+{
+    const int usable = int(subnet.size()) - 2;
+    m_size = qBound(1, usable / 4, MaxPoolSize);
+    m_first = subnet.host(quint32(usable - m_size + 1));
+}
+
+std::optional<quint32> AddressPool::lease(const QString &mac)
+{
+    const auto known = m_leases.constFind(mac);
+    if (known != m_leases.constEnd())
+        return known.value();
+    for (int i = 0; i < m_size; ++i) {
+        const quint32 address = m_first + quint32(i);
+        if (!m_leases.key(address).isNull())
+            continue;
+        m_leases.insert(mac, address);
+        return address;
+    }
+    return std::nullopt;
+}
+
+void AddressPool::release(const QString &mac)
+{
+    m_leases.remove(mac);
+}
+
+QString resultName(SetIpResult result)
+{
+    switch (result) {
+    case SetIpResult::Applied:
+        return QStringLiteral("applied");
+    case SetIpResult::UnknownDevice:
+        return QStringLiteral("unknown-device");
+    case SetIpResult::DeviceSilent:
+        return QStringLiteral("device-silent");
+    case SetIpResult::UnknownMode:
+        return QStringLiteral("unknown-mode");
+    case SetIpResult::BadAddress:
+        return QStringLiteral("bad-address");
+    case SetIpResult::PoolExhausted:
+        return QStringLiteral("pool-exhausted");
+    }
+    return QString();
+}
+
+SimDevices::SimDevices(const Subnet &subnet, int count) : m_subnet(subnet), m_pool(subnet)
+{
+    const quint32 first = firstStaticHost(subnet);
+    const quint32 staticCount = m_pool.first() - subnet.host(first);
+    m_devices.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const int n = i + 1;
+        DeviceRecord d;
+        d.version = QStringLiteral("V1.%1").arg(n);
+        d.ipways = Static;
+        // More devices than static addresses: the addresses repeat. The host tells devices
+        // apart by MAC and version only, so that does no harm here.
+        d.ipaddr = ipv4Text(subnet.host(first + quint32(i) % staticCount));
+        d.mask = ipv4Text(subnet.mask());
+        d.gateway = ipv4Text(subnet.host(1));
+        d.mac = QStringLiteral("02:00:00:%1:%2:%3")
+                    .arg((n >> 16) & 0xff, 2, 16, QLatin1Char('0'))
+                    .arg((n >> 8) & 0xff, 2, 16, QLatin1Char('0'))
+                    .arg(n & 0xff, 2, 16, QLatin1Char('0'))
+                    .toUpper();
+        d.dns1 = ipv4Text(subnet.host(1));
+        d.dns2 = ipv4Text(subnet.host(2));
+        d.extra = QStringLiteral("devsim-%1").arg(n);
+        m_devices.append(d);
+    }
+    m_silent.fill(false, count);
+}
+
+QVector<int> SimDevices::answering() const
+{
+    QVector<int> result;
+    result.reserve(m_devices.size());
+    for (int i = 0; i < m_devices.size(); ++i) {
+        if (!m_silent[i])
+            result.append(i);
+    }
+    return result;
+}
+
+SetIpOutcome SimDevices::apply(const SetIpRequest &command)
+{
+    int index = -1;
+    for (int i = 0; i < m_devices.size(); ++i) {
+        if (m_devices[i].version == command.version && m_devices[i].mac == command.mac) {
+            index = i;
+            break;
+        }
+    }
+    if (index < 0)
+        return {SetIpResult::UnknownDevice, -1};
+    if (m_silent[index])
+        return {SetIpResult::DeviceSilent, index};
+    DeviceRecord &d = m_devices[index];
+
+    if (command.ipways == Static) {
+        if (!parseIpv4(command.ipaddr) || !parseIpv4(command.mask))
+            return {SetIpResult::BadAddress, index};
+        m_pool.release(d.mac);
+        d.ipways = Static;
+        d.ipaddr = command.ipaddr;
+        d.mask = command.mask;
+        d.gateway = command.gateway;
+        d.dns1 = command.dns1;
+        d.dns2 = command.dns2;
+        return {SetIpResult::Applied, index};
+    }
+    if (command.ipways == Dhcp) {
+        const auto address = m_pool.lease(d.mac);
+        if (!address)
+            return {SetIpResult::PoolExhausted, index};
+        setDhcpSettings(d, m_subnet, *address);
+        return {SetIpResult::Applied, index};
+    }
+    return {SetIpResult::UnknownMode, index};
+}
+
+ParsedOptions parseOptions(const QStringList &arguments)
+{
+    ParsedOptions result;
+    Options &o = result.options;
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption devices(QStringLiteral("devices"), QString(), QStringLiteral("N"));
+    const QCommandLineOption broadcast(QStringLiteral("broadcast"));
+    const QCommandLineOption spread(QStringLiteral("spread"), QString(), QStringLiteral("MS"));
+    const QCommandLineOption lifetime(QStringLiteral("lifetime"), QString(), QStringLiteral("S"));
+    const QCommandLineOption subnet(QStringLiteral("subnet"), QString(), QStringLiteral("ADDRESS/PREFIX"));
+    const QCommandLineOption noStdin(QStringLiteral("no-stdin"));
+    const QCommandLineOption allowReal(QStringLiteral("allow-real-network"));
+    parser.addOptions({help, devices, broadcast, spread, lifetime, subnet, noStdin, allowReal});
+
+    if (!parser.parse(arguments)) {
+        result.error = parser.errorText();
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        result.error = QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first());
+        return result;
+    }
+    result.help = parser.isSet(help);
+
+    auto number = [&](const QCommandLineOption &option, int min, int max, int &out) {
+        if (!parser.isSet(option))
+            return true;
+        const auto value = boundedInt(parser.value(option), min, max);
+        if (!value) {
+            result.error = QStringLiteral("--%1 takes a whole number from %2 to %3")
+                               .arg(option.names().first())
+                               .arg(min)
+                               .arg(max);
+            return false;
+        }
+        out = *value;
+        return true;
+    };
+    if (!number(devices, 1, MaxDevices, o.devices) || !number(spread, 0, MaxSpreadMs, o.spreadMs) ||
+        !number(lifetime, 0, MaxLifetimeS, o.lifetimeS))
+        return result;
+    if (parser.isSet(subnet)) {
+        o.subnet = Subnet::fromText(parser.value(subnet));
+        if (!o.subnet) {
+            result.error = QStringLiteral("--subnet takes an IPv4 address and a prefix length from %1 to %2, "
+                                          "e.g. 198.18.0.0/24")
+                               .arg(MinPrefix)
+                               .arg(MaxPrefix);
+            return result;
+        }
+    }
+    o.broadcast = parser.isSet(broadcast);
+    o.readControl = !parser.isSet(noStdin);
+    o.allowRealNetwork = parser.isSet(allowReal);
+    return result;
+}
+
+QString usage()
+{
+    return QStringLiteral(
+        "Usage: lanscout-devsim [options]\n"
+        "Plays N devices that answer lanScout's discovery requests and take its set-IP commands.\n"
+        "Runs only in a private network namespace (see testbed/run-in-testbed).\n"
+        "\n"
+        "  --devices N           number of devices, 1 to 10000 (default 3)\n"
+        "  --broadcast           answer to 255.255.255.255:8888 instead of the sender\n"
+        "  --spread MS           spread the replies to one request over MS ms (default 0)\n"
+        "  --lifetime S          exit after S seconds (default 0: until quit)\n"
+        "  --subnet A.B.C.D/P    subnet of the device addresses (default: that of the first\n"
+        "                        IPv4 address of this namespace)\n"
+        "  --no-stdin            read no control commands (for runs in the background)\n"
+        "  --allow-real-network  run even in the machine's own network namespace\n"
+        "  -h, --help            this text\n"
+        "\n"
+        "Standard input, one command a line: silence I, wake I (device I, from 0), quit.\n"
+        "The end of standard input ends the program too, unless --no-stdin is given.\n"
+        "Standard output, one event a line (ms: milliseconds since start, hex: the exact bytes):\n"
+        "  device <ms> <I> <hex of the reply device I sends>   at start and after every change\n"
+        "  ready                                               bound, answering\n"
+        "  rx <ms> <address> <port> <hex or ->                 every datagram received\n"
+        "  setip <ms> <result> <I or -1>                       every set-IP command for a device\n"
+        "  silence <ms> <I>, wake <ms> <I>                     a control command was carried out\n");
+}
+
+std::optional<Control> parseControl(const QString &line)
+{
+    const QStringList words = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.size() == 1 && words[0] == QLatin1String("quit"))
+        return Control{Control::Quit, -1};
+    if (words.size() != 2)
+        return std::nullopt;
+    Control c;
+    if (words[0] == QLatin1String("silence"))
+        c.kind = Control::Silence;
+    else if (words[0] == QLatin1String("wake"))
+        c.kind = Control::Wake;
+    else
+        return std::nullopt;
+    const auto device = boundedInt(words[1], 0, MaxDevices - 1);
+    if (!device || words[1].startsWith(QLatin1Char('+')))
+        return std::nullopt;
+    c.device = *device;
+    return c;
+}
+
+QByteArray rxLine(qint64 ms, const QString &address, quint16 port, const QByteArray &datagram)
+{
+    return "rx " + QByteArray::number(ms) + ' ' + address.toLatin1() + ' ' + QByteArray::number(port) + ' ' +
+           (datagram.isEmpty() ? QByteArray("-") : datagram.toHex()) + '\n';
+}
+
+} // namespace devsim

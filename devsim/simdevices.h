@@ -1,0 +1,138 @@
+#pragma once
+
+#include "devicerecord.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <optional>
+
+// The device side of the simulator, without sockets: the simulated devices, the way they
+// take a set-IP command, the command line and the control commands.
+namespace devsim {
+
+// An IPv4 subnet the simulated devices live in.
+struct Subnet
+{
+    quint32 network = 0; // host part zero
+    int prefixLength = 24;
+
+    // "198.18.0.2/24" or "198.18.0.0/24": the subnet that address is in. Prefix 8 to 28,
+    // so that there is room for the devices and the DHCP pool.
+    static std::optional<Subnet> fromText(const QString &text);
+    static std::optional<Subnet> containing(quint32 address, int prefixLength);
+
+    quint32 mask() const;
+    quint32 size() const { return quint32(1) << (32 - prefixLength); }
+    // The address with the given host part (1 .. size() - 2).
+    quint32 host(quint32 hostPart) const { return network | hostPart; }
+    bool contains(quint32 address) const { return (address & mask()) == network; }
+};
+
+QString ipv4Text(quint32 address);
+std::optional<quint32> parseIpv4(const QString &text); // strict dotted decimal
+
+// Addresses handed out to devices that switch to DHCP: the top of the subnet. A device
+// keeps its lease, so asking again (the host sends every command from each of its
+// addresses) gives the same address.
+class AddressPool
+{
+public:
+    explicit AddressPool(const Subnet &subnet);
+
+    std::optional<quint32> lease(const QString &mac);
+    void release(const QString &mac);
+    quint32 first() const { return m_first; }
+    int size() const { return m_size; }
+
+private:
+    quint32 m_first = 0;
+    int m_size = 0;
+    QHash<QString, quint32> m_leases; // mac -> address
+};
+
+enum class SetIpResult
+{
+    Applied,
+    UnknownDevice, // no device has this version and mac
+    DeviceSilent,  // the device is switched off the network
+    UnknownMode,   // ipways neither "static" nor "dhcp"
+    BadAddress,    // static with an address or mask that is not dotted decimal IPv4
+    PoolExhausted, // dhcp, and every pool address is leased to another device
+};
+QString resultName(SetIpResult result);
+
+struct SetIpOutcome
+{
+    SetIpResult result;
+    int device = -1; // the device addressed, when one was found
+};
+
+// The simulated devices, numbered from 0.
+class SimDevices
+{
+public:
+    // count devices with distinct MACs (02:00:00:xx:xx:xx, locally administered) and
+    // versions, each with a static address of the subnet.
+    SimDevices(const Subnet &subnet, int count);
+
+    int size() const { return int(m_devices.size()); }
+    const DeviceRecord &device(int index) const { return m_devices.at(index); }
+    bool isSilent(int index) const { return m_silent.at(index); }
+    void setSilent(int index, bool silent) { m_silent[index] = silent; }
+    // The devices that answer a discovery request, in order.
+    QVector<int> answering() const;
+
+    // A set-IP command: applied to the one device whose version and mac both match.
+    SetIpOutcome apply(const SetIpRequest &command);
+
+private:
+    Subnet m_subnet;
+    AddressPool m_pool;
+    QVector<DeviceRecord> m_devices;
+    QVector<bool> m_silent;
+};
+
+struct Options
+{
+    int devices = 3;
+    bool broadcast = false; // answer to 255.255.255.255:8888 instead of the sender
+    int spreadMs = 0;
+    int lifetimeS = 0; // 0: until "quit" or the end of standard input
+    bool readControl = true;
+    bool allowRealNetwork = false;
+    std::optional<Subnet> subnet; // none: the subnet of the first LAN address
+};
+
+struct ParsedOptions
+{
+    Options options;
+    bool help = false;
+    QString error; // not empty: the command line is wrong
+};
+
+ParsedOptions parseOptions(const QStringList &arguments); // arguments[0] is the program
+QString usage();
+
+struct Control
+{
+    enum Kind
+    {
+        Silence,
+        Wake,
+        Quit
+    } kind;
+    int device = -1;
+};
+// One line of standard input: "silence I", "wake I" or "quit". Blanks around the words
+// don't matter; anything else gives nothing.
+std::optional<Control> parseControl(const QString &line);
+
+// One line of the datagram trace: "rx <ms> <address> <port> <hex of the bytes>", with
+// "-" for an empty datagram.
+QByteArray rxLine(qint64 ms, const QString &address, quint16 port, const QByteArray &datagram);
+
+} // namespace devsim

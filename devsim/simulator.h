@@ -1,0 +1,44 @@
+#pragma once
+
+#include "simdevices.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QObject>
+#include <QUdpSocket>
+
+class QSocketNotifier;
+
+// The simulated devices on the network: one wildcard socket on the device port answers
+// discovery requests for every device and takes set-IP commands. Writes the event lines
+// of usage() to standard output and readable notes to standard error.
+class Simulator : public QObject
+{
+    Q_OBJECT
+public:
+    Simulator(const devsim::Options &options, const devsim::Subnet &subnet, QObject *parent = nullptr);
+
+    // Binds the socket and starts reading control commands; false, with *error set, when
+    // the port can't be had.
+    bool start(QString *error);
+
+private:
+    void readDatagrams();
+    void handleDatagram(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
+    void answerDiscovery(const QHostAddress &sender, quint16 senderPort);
+    void sendReply(int device, const QHostAddress &to, quint16 port);
+    void readControl();
+    void runControl(const QString &line);
+
+    void emitLine(const QByteArray &line);
+    void printDevice(int index);
+    void note(const QString &text);
+    qint64 ms() const { return m_clock.elapsed(); }
+
+    devsim::Options m_options;
+    devsim::SimDevices m_devices;
+    QUdpSocket m_socket;
+    QSocketNotifier *m_stdin = nullptr;
+    QByteArray m_stdinBuffer;
+    QElapsedTimer m_clock;
+};
