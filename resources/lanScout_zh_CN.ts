@@ -1,0 +1,93 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>mainWindow</name>
+    <message>
+        <source>QX IP Search Tool</source>
+        <translation>IP搜索工具</translation>
+    </message>
+    <message>
+        <source>IP搜索工具</source>
+        <translation>IP搜索工具</translation>
+    </message>
+    <message>
+        <source>网络设置</source>
+        <translation>网络设置</translation>
+    </message>
+    <message>
+        <source>跳转网页</source>
+        <translation>跳转网页</translation>
+    </message>
+</context>
+<context>
+    <name>IpSet</name>
+    <message>
+        <source>IP设置</source>
+        <translation>IP设置</translation>
+    </message>
+    <message>
+        <source>自动获取IP</source>
+        <translation>自动获取IP</translation>
+    </message>
+    <message>
+        <source>使用静态IP</source>
+        <translation>使用静态IP</translation>
+    </message>
+    <message>
+        <source>静态IP设置</source>
+        <translation>静态IP设置</translation>
+    </message>
+    <message>
+        <source>ip地址:</source>
+        <translation>ip地址:</translation>
+    </message>
+    <message>
+        <source>子网掩码:</source>
+        <translation>子网掩码:</translation>
+    </message>
+    <message>
+        <source>默认网关:</source>
+        <translation>默认网关:</translation>
+    </message>
+    <message>
+        <source>首选DNS:</source>
+        <translation>首选DNS:</translation>
+    </message>
+    <message>
+        <source>备选DNS:</source>
+        <translation>备选DNS:</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>Ip格式错误!</source>
+        <translation>Ip格式错误!</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>版本号</source>
+        <translation>版本号</translation>
+    </message>
+    <message>
+        <source>IP</source>
+        <translation>IP</translation>
+    </message>
+    <message>
+        <source>Mac</source>
+        <translation>Mac</translation>
+    </message>
+</context>
+</TS>
