@@ -1,18 +1,48 @@
 #pragma once
 
-// Placeholder until the network settings dialog lands: the interface the main window uses.
 #include "devicerecord.h"
 
 #include <QDialog>
+#include <QPoint>
 
+class MyIpInput;
+
+namespace Ui {
+class IpSet;
+}
+
+// The network settings dialog: automatic addressing (DHCP) or a static address with mask,
+// gateway and two DNS servers for one device. Frameless; dragged by the left mouse button.
 class IpSet : public QDialog
 {
     Q_OBJECT
 public:
-    // request must outlive the dialog; the dialog writes the chosen settings into it
-    // just before it is accepted.
+    // request must outlive the dialog. The dialog shows the settings it holds and writes the
+    // chosen settings into it just before it is accepted; it never writes it otherwise.
     explicit IpSet(SetIpRequest *request, QWidget *parent = nullptr);
+    ~IpSet() override;
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+#ifdef Q_OS_WIN
+    bool nativeEvent(const QByteArray &eventType, void *message, long *result) override;
+#endif
+    void changeEvent(QEvent *event) override;
+
+private slots:
+    void on_rbtnAutoIp_clicked();
+    void on_rbtnStaticIp_clicked();
+    void on_pbtnSet_clicked();
 
 private:
-    SetIpRequest *m_request;
+    Ui::IpSet *ui;
+    SetIpRequest *m_request; // borrowed
+    MyIpInput *m_ipInput = nullptr;
+    MyIpInput *m_maskInput = nullptr;
+    MyIpInput *m_gatewayInput = nullptr;
+    MyIpInput *m_dns1Input = nullptr;
+    MyIpInput *m_dns2Input = nullptr;
+    int m_borderWidth = 4; // resize border answered to the system's hit test
+    QPoint m_dragPos;      // where the left button went down, in dialog coordinates
 };
