@@ -1,16 +1,28 @@
 #include "globals.h"
+#include "mainwindow.h"
+#include "startup.h"
 #include "threadctl.h"
 #include "udpserver.h"
 
 #include <QApplication>
-#include <QLabel>
+#include <QFont>
+#include <QLocale>
 
 int main(int argc, char *argv[])
 {
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
+    // Declared in this order so that they go in the reverse one: the worker thread first
+    // (ThreadCtl's destructor ends and joins it), then the window, and the application last.
     QApplication app(argc, argv);
-    QLabel window(QStringLiteral("lanScout"));
+    const QFont font = applicationFont();
+    QApplication::setFont(font);
+    const QLocale locale;
+    installStartLanguage(locale, _ipItemMode);
+
+    mainWindow window(_ipList, _ipItemMode);
     window.show();
+
+    // Only now, with the window on screen, does the network work start.
     ThreadCtl threadCtl(_ipList);
     emit threadCtl.server->start();
     return app.exec();

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+class IpItemMode;
+
+// Interface language ids: 0 Chinese (the source texts), 1 English, 2 Russian.
+//
+// The current id as far as the language operations know it. It starts at 0 and changes only
+// through switchLanguage() and readLanguageId(): the language installed at start-up is not
+// recorded here.
+extern int _currLangId;
+
+// The settings file that keeps the chosen language, in the given folder.
+QString languageSettingsPath(const QString &folder);
+
+// The folder the settings file is looked for in. Empty (the default) means the folder of the
+// executable; tests point it at a temporary folder.
+void setLanguageSettingsFolder(const QString &folder);
+QString languageSettingsFolder();
+
+// Installs the catalogue of the id in front of the ones installed before and relabels the
+// header of model. Leaves _currLangId and the settings file alone.
+void installLanguage(int id, IpItemMode &model);
+
+// The language labels' handler: for an id of 0 to 2 that differs from _currLangId, makes it
+// current, installs it and stores it in the settings file if that file exists.
+void switchLanguage(int id, IpItemMode &model);
+
+// Refreshes _currLangId from the settings file when the file exists (an entry that is
+// missing, not a number or out of range reads as 0) and returns it.
+int readLanguageId();
