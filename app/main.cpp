@@ -14,6 +14,7 @@ int main(int argc, char *argv[])
     // Declared in this order so that they go in the reverse one: the worker thread first
     // (ThreadCtl's destructor ends and joins it), then the window, and the application last.
     QApplication app(argc, argv);
+    preferFontSubstitutes();
     const QFont font = applicationFont();
     QApplication::setFont(font);
     const QLocale locale;

@@ -4,10 +4,19 @@
 
 #include <QFont>
 #include <QLocale>
+#include <QStringList>
 
 QFont applicationFont()
 {
     return QFont(QStringLiteral("Microsoft YaHei"), 10, -1, false);
+}
+
+void preferFontSubstitutes()
+{
+#ifndef Q_OS_WIN
+    QFont::insertSubstitutions(QStringLiteral("Microsoft YaHei"),
+                               {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC")});
+#endif
 }
 
 int startLanguageId(const QLocale &locale)

@@ -10,6 +10,11 @@ class QLocale;
 // family where it is missing).
 QFont applicationFont();
 
+// Off Windows "Microsoft YaHei" is normally missing, and the toolkit's own pick is often a
+// wide face that overflows the fixed-size buttons. Prefer a CJK interface face that also
+// covers Latin and Cyrillic and is about as wide. Does nothing on Windows.
+void preferFontSubstitutes();
+
 // The interface language to start in: Russian (2) on a Russian system, English (1) on any
 // other, Chinese included.
 int startLanguageId(const QLocale &locale);
