@@ -7,7 +7,7 @@
 // Defined in one translation unit so the model exists before the list that feeds it,
 // and goes after it.
 IpItemMode _ipItemMode;
-IpList _ipList(&_ipItemMode);
+IpList _ipList(_ipItemMode);
 
 namespace {
 

@@ -48,6 +48,31 @@ void IpItemMode::appendDeviceRow(const QString &version, const QString &ipaddr, 
     appendRow({centredItem(version), centredItem(ipaddr), centredItem(mac)});
 }
 
+void IpItemMode::appendDevice(const DeviceRecord &rec)
+{
+    QStandardItem *first = centredItem(rec.version);
+    first->setData(QVariant::fromValue(rec), RecordRole);
+    appendRow({first, centredItem(rec.ipaddr), centredItem(rec.mac)});
+}
+
+void IpItemMode::setDeviceRecord(int row, const DeviceRecord &rec)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    item(row, 0)->setData(QVariant::fromValue(rec), RecordRole);
+}
+
+bool IpItemMode::deviceAt(int row, DeviceRecord &out) const
+{
+    if (row < 0 || row >= rowCount())
+        return false;
+    const QVariant v = item(row, 0)->data(RecordRole);
+    if (!v.canConvert<DeviceRecord>())
+        return false;
+    out = v.value<DeviceRecord>();
+    return true;
+}
+
 void IpItemMode::updateDeviceRow(int row, const QString &ipaddr)
 {
     if (row < 0 || row >= rowCount())
@@ -55,7 +80,27 @@ void IpItemMode::updateDeviceRow(int row, const QString &ipaddr)
     // A reset rather than dataChanged: views drop their current index and selection,
     // so no button acts on a device whose address has just moved under it.
     beginResetModel();
-    item(row, 1)->setData(ipaddr, Qt::DisplayRole);
+    {
+        const QSignalBlocker quiet(this); // the reset already tells the views
+        item(row, 1)->setData(ipaddr, Qt::DisplayRole);
+    }
+    endResetModel();
+}
+
+void IpItemMode::refreshDevice(int row, const DeviceRecord &rec, bool addressChanged)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    if (!addressChanged) {
+        setDeviceRecord(row, rec);
+        return;
+    }
+    beginResetModel();
+    {
+        const QSignalBlocker quiet(this);
+        item(row, 1)->setData(rec.ipaddr, Qt::DisplayRole);
+        item(row, 0)->setData(QVariant::fromValue(rec), RecordRole);
+    }
     endResetModel();
 }
 

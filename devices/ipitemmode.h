@@ -1,5 +1,7 @@
 #pragma once
 
+#include "devicerecord.h"
+
 #include <QStandardItemModel>
 
 // The device table: row i shows version, IP address and MAC of device list entry i.
@@ -8,6 +10,9 @@ class IpItemMode : public QStandardItemModel
 {
     Q_OBJECT
 public:
+    // Column 0 of every row also holds the whole record the row shows.
+    static constexpr int RecordRole = Qt::UserRole + 1;
+
     explicit IpItemMode(QObject *parent = nullptr);
 
     void setHeaderLanguage(int id);
@@ -16,4 +21,12 @@ public:
     void removeDeviceRow(int row);
     // Removes count adjacent rows at once; the same as count calls of removeDeviceRow(row).
     void removeDeviceRows(int row, int count);
+
+    // The record behind a row, stored with the row so that the two can never disagree.
+    void appendDevice(const DeviceRecord &rec);
+    void setDeviceRecord(int row, const DeviceRecord &rec);
+    // A refreshed device: its record, and with a new address also its IP cell, changed in
+    // one step (inside the reset of updateDeviceRow when the address moved).
+    void refreshDevice(int row, const DeviceRecord &rec, bool addressChanged);
+    bool deviceAt(int row, DeviceRecord &out) const;
 };

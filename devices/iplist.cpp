@@ -6,9 +6,7 @@
 #include <QLoggingCategory>
 #include <QMetaObject>
 
-IpList::IpList(IpItemMode *model, QObject *parent) : QObject(parent), m_model(model)
-{
-}
+IpList::IpList(IpItemMode &model, QObject *parent) : QObject(parent), m_model(model) {}
 
 IpList::~IpList() = default;
 
@@ -104,10 +102,12 @@ void IpList::pushSetIpRequest(const SetIpRequest &request)
 
 bool IpList::getDevice(int row, DeviceRecord &out) const
 {
-    if (row < 0 || row >= m_shown.size())
-        return false;
-    out = m_shown[row];
-    return true;
+    return m_model.deviceAt(row, out);
+}
+
+int IpList::count() const
+{
+    return m_model.rowCount();
 }
 
 bool IpList::sameSettings(const DeviceRecord &rec, const SetIpRequest &request)
@@ -147,16 +147,10 @@ void IpList::applyPendingChanges()
         Change &c = changes[i];
         switch (c.kind) {
         case Change::Append:
-            if (m_model)
-                m_model->appendDeviceRow(c.rec.version, c.rec.ipaddr, c.rec.mac);
-            m_shown.append(std::move(c.rec));
+            m_model.appendDevice(c.rec);
             break;
         case Change::Update:
-            if (c.row >= m_shown.size())
-                break;
-            if (c.ipChanged && m_model)
-                m_model->updateDeviceRow(c.row, c.rec.ipaddr);
-            m_shown[c.row] = std::move(c.rec);
+            m_model.refreshDevice(c.row, c.rec, c.ipChanged);
             break;
         case Change::Remove: {
             // Removals at the same position come from one ageing pass over adjacent
@@ -166,11 +160,7 @@ void IpList::applyPendingChanges()
                    changes[i + n].row == c.row)
                 ++n;
             i += n - 1;
-            if (c.row + n > m_shown.size())
-                break;
-            if (m_model)
-                m_model->removeDeviceRows(c.row, n);
-            m_shown.remove(c.row, n);
+            m_model.removeDeviceRows(c.row, n);
             break;
         }
         }

@@ -17,15 +17,15 @@ class IpItemMode;
 // Two threads use it. The network worker merges replies, ages devices and takes requests;
 // the GUI thread reads devices by table row and pushes requests. The worker's list
 // (deviceList) is the authoritative one and is touched by the worker only. Every change
-// to it is also queued, in order, for the GUI thread, which applies it to its own copy
-// (the shown list) and to the table model in one step. So on the GUI thread the shown
-// list and the model always agree row for row, and getDevice(row) returns exactly the
-// device that row of the table shows.
+// to it is also queued, in order, for the GUI thread, which applies it to the table model.
+// The model keeps each row's whole record with the row, and getDevice reads it from there:
+// so on the GUI thread getDevice(row) returns exactly the device that row of the table
+// shows, at every moment, even inside the model's own change signals.
 class IpList : public QObject
 {
     Q_OBJECT
 public:
-    explicit IpList(IpItemMode *model, QObject *parent = nullptr);
+    explicit IpList(IpItemMode &model, QObject *parent = nullptr);
     ~IpList() override;
 
     // Worker thread.
@@ -37,7 +37,7 @@ public:
 
     // GUI thread.
     bool getDevice(int row, DeviceRecord &out) const;
-    int count() const { return int(m_shown.size()); }
+    int count() const;
     void pushSetIpRequest(const SetIpRequest &request);
     // Applies the changes the worker has queued so far; also runs by itself as a queued call.
     void applyPendingChanges();
@@ -49,7 +49,12 @@ public:
 private:
     struct Change
     {
-        enum Kind { Append, Update, Remove } kind;
+        enum Kind
+        {
+            Append,
+            Update,
+            Remove
+        } kind;
         int row;
         DeviceRecord rec; // Append and Update
         bool ipChanged;   // Update
@@ -59,14 +64,11 @@ private:
     void queueChange(Change change);
     void rebuildIndex();
 
-    IpItemMode *m_model;
+    IpItemMode &m_model;
 
     // Worker thread only.
     QVector<DeviceRecord> deviceList;
     QHash<Key, int> m_index; // (mac, version) -> position in deviceList
-
-    // GUI thread only: the list as the table shows it.
-    QVector<DeviceRecord> m_shown;
 
     mutable QMutex m_stackMutex; // guards setIpStack
     QVector<SetIpRequest> setIpStack;

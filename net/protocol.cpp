@@ -50,7 +50,8 @@ QByteArray discoveryRequest()
 
 QByteArray setIpCommand(const SetIpRequest &r)
 {
-    return joinMessage(SetIpKeyword, {r.version, r.mac, r.ipways, r.ipaddr, r.mask, r.gateway, r.dns1, r.dns2});
+    return joinMessage(SetIpKeyword,
+                       {r.version, r.mac, r.ipways, r.ipaddr, r.mask, r.gateway, r.dns1, r.dns2});
 }
 
 QString datagramText(const QByteArray &datagram)

@@ -22,7 +22,8 @@ QUdpSocket *openSocket(const QHostAddress &address, QObject *parent)
 {
     auto *socket = new QUdpSocket(parent);
     if (!socket->bind(address, protocol::HostPort, QAbstractSocket::ShareAddress))
-        qCWarning(lcUdp) << "bind" << address.toString() << protocol::HostPort << "failed:" << socket->errorString();
+        qCWarning(lcUdp) << "bind" << address.toString() << protocol::HostPort
+                         << "failed:" << socket->errorString();
     else
         socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
     return socket;
@@ -100,7 +101,8 @@ void UdpServer::broadcast(const QByteArray &datagram)
 {
     for (QUdpSocket *socket : qAsConst(socketList)) {
         if (socket->writeDatagram(datagram, QHostAddress(QHostAddress::Broadcast), protocol::DevicePort) < 0)
-            qCWarning(lcUdp) << "send from" << socket->localAddress().toString() << "failed:" << socket->errorString();
+            qCWarning(lcUdp) << "send from" << socket->localAddress().toString()
+                             << "failed:" << socket->errorString();
     }
 }
 
@@ -133,7 +135,8 @@ void UdpServer::readSocket(QUdpSocket *socket)
     while (socket->hasPendingDatagrams()) {
         const QNetworkDatagram datagram = socket->receiveDatagram();
         if (!datagram.isValid() && socket->error() != QAbstractSocket::UnknownSocketError) {
-            qCWarning(lcUdp) << "receive on" << socket->localAddress().toString() << "failed:" << socket->errorString();
+            qCWarning(lcUdp) << "receive on" << socket->localAddress().toString()
+                             << "failed:" << socket->errorString();
             continue;
         }
         const QByteArray data = datagram.data();

@@ -40,7 +40,7 @@ private:
     void readSocket(QUdpSocket *socket);
 
     IpList &m_list;
-    QList<QUdpSocket *> socketList; // one per usable IPv4 address; sends and receives
+    QList<QUdpSocket *> socketList;            // one per usable IPv4 address; sends and receives
     QUdpSocket *m_broadcastListener = nullptr; // receives replies sent by broadcast
     QTimer *taskTimer = nullptr;
     quint32 discoveryCount = 0;

@@ -16,9 +16,9 @@ QStringList hostAddresses();
 } // namespace testnet
 
 // In initTestCase() of every test that opens a socket: refuses to run anywhere else.
-#define LANSCOUT_REQUIRE_TEST_NETWORK()                                                                       \
-    do {                                                                                                      \
-        QString why_;                                                                                         \
-        if (!testnet::insideTestNetwork(&why_))                                                               \
+#define LANSCOUT_REQUIRE_TEST_NETWORK()                                                                      \
+    do {                                                                                                     \
+        QString why_;                                                                                        \
+        if (!testnet::insideTestNetwork(&why_))                                                              \
             QFAIL(qPrintable(QStringLiteral("refusing to open sockets outside the test network: ") + why_)); \
     } while (0)
