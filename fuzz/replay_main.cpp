@@ -1,0 +1,37 @@
+// Runs a fuzz harness over files and folders of inputs, without libFuzzer: the committed
+// corpus and every input that once crashed are replayed by the ordinary test suite.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+
+int main(int argc, char **argv)
+{
+    int inputs = 0;
+    for (int i = 1; i < argc; ++i) {
+        const QString path = QString::fromLocal8Bit(argv[i]);
+        QStringList files;
+        if (QFileInfo(path).isDir()) {
+            const auto entries = QDir(path).entryInfoList(QDir::Files);
+            for (const QFileInfo &e : entries)
+                files << e.filePath();
+        } else {
+            files << path;
+        }
+        for (const QString &file : qAsConst(files)) {
+            QFile f(file);
+            if (!f.open(QIODevice::ReadOnly)) {
+                std::fprintf(stderr, "cannot read %s\n", qPrintable(file));
+                return 1;
+            }
+            const QByteArray data = f.readAll();
+            LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(data.constData()), size_t(data.size()));
+            ++inputs;
+        }
+    }
+    std::printf("%d inputs replayed\n", inputs);
+    return inputs > 0 ? 0 : 1;
+}
