@@ -4,6 +4,7 @@
 #include "testnetwork.h"
 
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTest>
 
 SimProcess::SimProcess()
@@ -30,7 +31,11 @@ bool SimProcess::start(const QStringList &arguments, QString *error)
     QStringList args{QStringLiteral("netns"),      QStringLiteral("exec"), testnet::lanNamespace(), path,
                      QStringLiteral("--lifetime"), QStringLiteral("60")};
     args += arguments;
-    m_process.start(QStringLiteral("ip"), args);
+    QString ip = QStandardPaths::findExecutable(QStringLiteral("ip"));
+    if (ip.isEmpty()) // root's tools, not always on the path
+        ip = QStandardPaths::findExecutable(QStringLiteral("ip"),
+                                            {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+    m_process.start(ip.isEmpty() ? QStringLiteral("ip") : ip, args);
     if (!m_process.waitForStarted(5000)) {
         *error = QStringLiteral("cannot start the simulator: %1").arg(m_process.errorString());
         return false;

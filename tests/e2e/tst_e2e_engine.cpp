@@ -26,6 +26,7 @@ private slots:
     void cleanup();
 
     void discoveryAtOnceThenEverySecond();
+    void devicesAreListed_data();
     void devicesAreListed();
     void silencedDeviceAgesOutAtTheFourthBroadcast();
     void setIpTakesTheNextTick_data();
@@ -97,14 +98,25 @@ void tst_E2eEngine::discoveryAtOnceThenEverySecond()
     }
 }
 
+void tst_E2eEngine::devicesAreListed_data()
+{
+    QTest::addColumn<int>("devices");
+    QTest::addColumn<int>("spreadMs");
+    QTest::newRow("three answering at once") << 3 << 0;
+    QTest::newRow("twenty answering over half a second") << 20 << 500;
+}
+
 void tst_E2eEngine::devicesAreListed()
 {
-    startSim({QStringLiteral("--devices"), QStringLiteral("3")});
-    QCOMPARE(m_sim->devices.size(), 3);
+    QFETCH(int, devices);
+    QFETCH(int, spreadMs);
+    startSim({QStringLiteral("--devices"), QString::number(devices), QStringLiteral("--spread"),
+              QString::number(spreadMs)});
+    QCOMPARE(m_sim->devices.size(), devices);
     QSignalSpy inserted(&m_engine->model, &QAbstractItemModel::rowsInserted);
     m_engine->start();
 
-    QTRY_COMPARE_WITH_TIMEOUT(m_engine->model.rowCount(), 3, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_engine->model.rowCount(), devices, 2000);
     for (const DeviceRecord &sent : qAsConst(m_sim->devices)) {
         const int row = m_engine->rowOf(sent.mac);
         QVERIFY2(row >= 0, qPrintable(sent.mac));
@@ -116,15 +128,15 @@ void tst_E2eEngine::devicesAreListed()
     }
     DeviceRecord untouched;
     untouched.extra = QStringLiteral("untouched");
-    QVERIFY(!m_engine->list->getDevice(3, untouched));
+    QVERIFY(!m_engine->list->getDevice(devices, untouched));
     QVERIFY(!m_engine->list->getDevice(65535, untouched));
     QCOMPARE(untouched.extra, QStringLiteral("untouched"));
 
     // Later replies refresh the rows; they add none.
     const int requests = m_sim->rxOf(Discovery).size();
     QTRY_VERIFY_WITH_TIMEOUT(m_sim->rxOf(Discovery).size() >= requests + 2, 3000);
-    QCOMPARE(m_engine->model.rowCount(), 3);
-    QCOMPARE(inserted.size(), 3);
+    QCOMPARE(m_engine->model.rowCount(), devices);
+    QCOMPARE(inserted.size(), devices);
 }
 
 void tst_E2eEngine::silencedDeviceAgesOutAtTheFourthBroadcast()
