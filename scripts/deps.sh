@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what lanScout needs to build, run and test, from Debian's packages.
+# Only installs what is missing, so it costs nothing on a prepared machine.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  qtbase5-dev qttools5-dev qttools5-dev-tools
+  iproute2 procps
+  clang libclang-rt-14-dev valgrind
+  fonts-dejavu-core
+)
+[ "${1:-}" = "--gui" ] && packages+=(fonts-noto-cjk)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" != 0 ]; then
+  echo "lanScout needs these Debian packages, and root to install them: ${missing[*]}" >&2
+  exit 1
+fi
+echo "installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
