@@ -55,20 +55,7 @@ QStringList lines()
 
 } // namespace logcapture
 
-namespace {
-
-// The device list takes its model by reference or, in older builds, by pointer.
-template <typename List = IpList> std::unique_ptr<List> makeList(IpItemMode &model)
-{
-    if constexpr (std::is_constructible_v<List, IpItemMode &>)
-        return std::make_unique<List>(model);
-    else
-        return std::make_unique<List>(&model);
-}
-
-} // namespace
-
-Engine::Engine() : list(makeList(model)) {}
+Engine::Engine() : list(std::make_unique<IpList>(model)) {}
 
 Engine::~Engine()
 {

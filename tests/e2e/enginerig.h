@@ -10,7 +10,6 @@
 #include <QVector>
 
 #include <memory>
-#include <type_traits>
 
 // The debug output of this process, kept line by line as the default handler prints it
 // ("category: message" for every category but the default one). Warnings and worse are
