@@ -1,3 +1,4 @@
+#include "diagnostics.h"
 #include "globals.h"
 #include "mainwindow.h"
 #include "startup.h"
@@ -22,6 +23,8 @@ int main(int argc, char *argv[])
 
     mainWindow window(_ipList, _ipItemMode);
     window.show();
+    closeOnTerminationSignals(window);
+    startResponsivenessProbe(_ipItemMode, window);
 
     // Only now, with the window on screen, does the network work start.
     ThreadCtl threadCtl(_ipList);

@@ -3,6 +3,7 @@
 #include "ipitemmode.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QMetaObject>
 
@@ -133,36 +134,76 @@ void IpList::queueChange(Change change)
     }
     // One wake-up per batch: the GUI thread takes everything queued until it runs.
     if (wasEmpty)
-        QMetaObject::invokeMethod(this, &IpList::applyPendingChanges, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &IpList::applySomeChanges, Qt::QueuedConnection);
+}
+
+bool IpList::collectChanges()
+{
+    QMutexLocker lock(&m_changesMutex);
+    if (m_next == m_backlog.size()) {
+        m_backlog.clear();
+        m_next = 0;
+        m_backlog.swap(m_changes);
+    } else {
+        if (m_next > 4096 && m_next > m_backlog.size() / 2) {
+            m_backlog.remove(0, m_next); // drop what is done before growing
+            m_next = 0;
+        }
+        m_backlog += m_changes;
+        m_changes.clear();
+    }
+    return m_next < m_backlog.size();
 }
 
 void IpList::applyPendingChanges()
 {
-    QVector<Change> changes;
-    {
-        QMutexLocker lock(&m_changesMutex);
-        changes.swap(m_changes);
+    while (collectChanges()) {
+        while (m_next < m_backlog.size())
+            applyChange(m_next);
     }
-    for (int i = 0; i < changes.size(); ++i) {
-        Change &c = changes[i];
-        switch (c.kind) {
-        case Change::Append:
-            m_model.appendDevice(c.rec);
+}
+
+void IpList::applySomeChanges()
+{
+    constexpr qint64 BudgetNs = 8 * 1000 * 1000;
+    if (!collectChanges())
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    int done = 0;
+    while (m_next < m_backlog.size()) {
+        applyChange(m_next);
+        // Reading the clock is cheap next to a model change, but not free.
+        if (++done % 64 == 0 && clock.nsecsElapsed() > BudgetNs)
             break;
-        case Change::Update:
-            m_model.refreshDevice(c.row, c.rec, c.ipChanged);
-            break;
-        case Change::Remove: {
-            // Removals at the same position come from one ageing pass over adjacent
-            // entries: take them out of the model as one range.
-            int n = 1;
-            while (i + n < changes.size() && changes[i + n].kind == Change::Remove &&
-                   changes[i + n].row == c.row)
-                ++n;
-            i += n - 1;
-            m_model.removeDeviceRows(c.row, n);
-            break;
-        }
-        }
     }
+    if (m_next < m_backlog.size())
+        QMetaObject::invokeMethod(this, &IpList::applySomeChanges, Qt::QueuedConnection);
+}
+
+void IpList::applyChange(int &next)
+{
+    Change &c = m_backlog[next];
+    switch (c.kind) {
+    case Change::Append:
+        m_model.appendDevice(c.rec);
+        ++next;
+        break;
+    case Change::Update:
+        m_model.refreshDevice(c.row, c.rec, c.ipChanged);
+        ++next;
+        break;
+    case Change::Remove: {
+        // Removals at the same position come from one ageing pass over adjacent entries:
+        // take them out of the model as one range.
+        int n = 1;
+        while (next + n < m_backlog.size() && m_backlog[next + n].kind == Change::Remove &&
+               m_backlog[next + n].row == c.row)
+            ++n;
+        m_model.removeDeviceRows(c.row, n);
+        next += n;
+        break;
+    }
+    }
+    c.rec = DeviceRecord(); // frees the texts now rather than with the whole batch
 }

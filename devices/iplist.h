@@ -39,7 +39,7 @@ public:
     bool getDevice(int row, DeviceRecord &out) const;
     int count() const;
     void pushSetIpRequest(const SetIpRequest &request);
-    // Applies the changes the worker has queued so far; also runs by itself as a queued call.
+    // Applies every change the worker has queued so far.
     void applyPendingChanges();
 
     // Any thread: they touch only their arguments.
@@ -63,6 +63,13 @@ private:
 
     void queueChange(Change change);
     void rebuildIndex();
+    // The queued call: applies changes for a few milliseconds at most, then lets the GUI
+    // thread breathe and continues in a later call, so a burst of thousands of new devices
+    // never freezes the window.
+    void applySomeChanges();
+    // Takes what the worker queued into the GUI thread's backlog; returns whether any is left.
+    bool collectChanges();
+    void applyChange(int &i);
 
     IpItemMode &m_model;
 
@@ -75,4 +82,8 @@ private:
 
     QMutex m_changesMutex; // guards m_changes
     QVector<Change> m_changes;
+
+    // GUI thread only: changes taken from m_changes, applied from m_next on.
+    QVector<Change> m_backlog;
+    int m_next = 0;
 };

@@ -14,6 +14,9 @@ Q_LOGGING_CATEGORY(lcUdp, "lanScout.udp")
 namespace {
 
 constexpr int TickMs = 1000;
+// Datagrams read from one socket per wake-up. What is left waits for the next turn of the
+// event loop (the socket signals again), so a flood can't starve the timer or a quit.
+constexpr int ReadBatch = 256;
 // Thousands of devices may answer one broadcast in the same instant; the kernel default
 // (about 200 KiB) holds only some hundreds of replies.
 constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
@@ -132,7 +135,7 @@ void UdpServer::readPendingDatagrams()
 
 void UdpServer::readSocket(QUdpSocket *socket)
 {
-    while (socket->hasPendingDatagrams()) {
+    for (int n = 0; n < ReadBatch && socket->hasPendingDatagrams(); ++n) {
         const QNetworkDatagram datagram = socket->receiveDatagram();
         if (!datagram.isValid() && socket->error() != QAbstractSocket::UnknownSocketError) {
             qCWarning(lcUdp) << "receive on" << socket->localAddress().toString()
