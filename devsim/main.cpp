@@ -4,21 +4,30 @@
 #include "simulator.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QNetworkInterface>
 #include <QTimer>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
+
+// The text of a symbolic link, such as "net:[4026531840]". (QFileInfo::symLinkTarget would
+// prefix the link's own directory, and no two such paths would ever be equal.)
+QByteArray linkText(const char *path)
+{
+    char buffer[256];
+    const ssize_t n = ::readlink(path, buffer, sizeof buffer);
+    return n > 0 && size_t(n) < sizeof buffer ? QByteArray(buffer, int(n)) : QByteArray();
+}
 
 // The devices broadcast and answer broadcasts: they belong in a private network
 // namespace, never on the machine's own network. True only when this process's network
 // namespace is known to differ from that of process 1.
 bool insidePrivateNetwork(QString *why)
 {
-    const QString own = QFileInfo(QStringLiteral("/proc/self/ns/net")).symLinkTarget();
-    const QString machine = QFileInfo(QStringLiteral("/proc/1/ns/net")).symLinkTarget();
+    const QByteArray own = linkText("/proc/self/ns/net");
+    const QByteArray machine = linkText("/proc/1/ns/net");
     if (own.isEmpty() || machine.isEmpty()) {
         *why =
             QStringLiteral("cannot read /proc/self/ns/net and /proc/1/ns/net to tell the namespaces apart");

@@ -1,4 +1,5 @@
-// The whole program against one simulated device: its debug trace, line for line.
+// Whole programs in the test bed: lanScout against one simulated device, its debug trace
+// line for line; and the simulator's own guard against the machine's network.
 
 #include "simprocess.h"
 #include "testnetwork.h"
@@ -13,6 +14,7 @@ class tst_E2eApp : public QObject
 private slots:
     void initTestCase();
     void programTracesDiscoveryAndDeviceList();
+    void simulatorRefusesTheNetworkOfProcessOne();
 };
 
 void tst_E2eApp::initTestCase()
@@ -81,6 +83,22 @@ void tst_E2eApp::programTracesDiscoveryAndDeviceList()
     QList<QByteArray> second = first;
     second[8] = "cnt:  2";
     QCOMPARE(all.mid(secondDump, second.size()), second);
+}
+
+void tst_E2eApp::simulatorRefusesTheNetworkOfProcessOne()
+{
+    // Process 1 of a fresh PID namespace is the simulator itself, in this (the host side's)
+    // network namespace: to the simulator that looks like the machine's own network.
+    QProcess sim;
+    sim.start(QStringLiteral("unshare"),
+              {QStringLiteral("--pid"), QStringLiteral("--fork"), QStringLiteral("--mount-proc"),
+               devsimPath(), QStringLiteral("--lifetime"), QStringLiteral("5")});
+    QVERIFY2(sim.waitForFinished(5000), qPrintable(sim.errorString()));
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 3);
+    QVERIFY(sim.readAllStandardOutput().isEmpty()); // never got "ready"
+    QVERIFY(
+        sim.readAllStandardError().contains("refusing to run: this is the machine's own network namespace"));
 }
 
 QTEST_MAIN(tst_E2eApp)
