@@ -46,13 +46,17 @@ void tst_E2eApp::programTracesDiscoveryAndDeviceList()
     // Two replies: the device has been listed and then refreshed.
     QTRY_VERIFY_WITH_TIMEOUT(lines().count(reply) >= 2, 5000);
     QCOMPARE(app.state(), QProcess::Running);
-    // The program ends when its window closes; here there is no one to close it.
+    // SIGTERM closes the window, and so ends the program the way its close button does.
     app.terminate();
-    if (!app.waitForFinished(5000)) {
+    const bool ended = app.waitForFinished(5000);
+    if (!ended)
         app.kill();
-        app.waitForFinished(5000);
-    }
+    app.waitForFinished(5000);
     trace += app.readAllStandardError();
+    QVERIFY2(ended, "the program did not end on SIGTERM");
+    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(app.exitCode(), 0);
+    QVERIFY2(!trace.contains("QThread: Destroyed while thread is still running"), trace.constData());
 
     const QList<QByteArray> all = lines();
     const QByteArray tx("lanScout.udp: tx:  \"@qxsrhip/all!\"");
