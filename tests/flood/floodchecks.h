@@ -1,0 +1,24 @@
+#pragma once
+
+#include "floodrig.h"
+
+#include <QStringList>
+
+// Figures and checks the flood tests share.
+
+// The three devices lanscout-devsim plays by default.
+QStringList simulatedMacs();
+
+struct LagFigures
+{
+    int seconds = 0; // probe lines
+    int worstP99Ms = -1;
+    int maxMs = -1;
+    int minRows = -1;
+    int maxRows = -1;
+};
+LagFigures lagFigures(const QVector<AppProcess::Probe> &probes);
+
+// Prints the figures with qInfo, so they show in the test log.
+void printLag(const char *what, const LagFigures &lag);
+void printMemory(const char *what, qint64 startKib, qint64 peakKib, qint64 endKib);
