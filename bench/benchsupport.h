@@ -1,0 +1,71 @@
+#pragma once
+
+#include "shownprobe.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QProcess>
+#include <QSet>
+#include <QStringList>
+#include <QVector>
+
+#include <functional>
+
+// What the benchmark's processes share: clocks and counters of this process, the private
+// network check, the simulator, and the moment a window is first on screen.
+namespace bench {
+
+// User plus system CPU time of this process (all its threads), in seconds.
+double cpuSeconds();
+// Resident memory of this process, in bytes; -1 when unknown.
+qint64 residentBytes();
+// The Udp counters of this process's network namespace.
+QHash<QByteArray, qint64> udpNow();
+// Packets dropped so far at full input backlogs, all CPUs (the whole machine, not one namespace).
+qint64 backlogDropsNow();
+
+// True only inside the host namespace of testbed/run-in-testbed (LANSCOUT_TESTBED is set and
+// this network namespace is not the one of process 1). Everything here that opens a socket or
+// starts the simulator asks first.
+bool insideTestNetwork(QString *why);
+QString lanNamespace();
+QStringList hostAddresses();
+
+// Runs the event loop until done() holds (checked every few milliseconds) or timeoutMs pass;
+// returns done().
+bool runUntil(const std::function<bool()> &done, int timeoutMs);
+
+// lanscout-devsim in the LAN namespace of the test bed, with a bounded lifetime. Counts the
+// datagrams it received (stamped on arrival of its line here) and the devices whose reply it
+// could not send.
+class Devsim : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Devsim(QObject *parent = nullptr);
+    ~Devsim() override; // kills it
+
+    bool start(const QStringList &arguments, int lifetimeS, QString *error);
+    void stop();
+
+    int received() const { return m_rxNs.size(); }
+    const QVector<qint64> &receivedNs() const { return m_rxNs; }
+    // Devices whose reply the simulator failed to send (its send buffer was full, say).
+    const QSet<int> &failedDevices() const { return m_failed; }
+    int failedSends() const { return m_failedSends; }
+
+private:
+    void readOutput();
+    void readErrors();
+
+    QProcess m_process;
+    QByteArray m_errBuffer; // standard error not yet split into lines
+    QByteArray m_errText;   // its beginning, for messages
+    bool m_ready = false;
+    QVector<qint64> m_rxNs;
+    QSet<int> m_failed;
+    int m_failedSends = 0;
+};
+
+} // namespace bench

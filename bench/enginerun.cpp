@@ -1,0 +1,252 @@
+#include "enginerun.h"
+
+#include "benchstats.h"
+#include "benchsupport.h"
+#include "diagnostics.h"
+#include "globals.h"
+#include "ipitemmode.h"
+#include "iplist.h"
+#include "mainwindow.h"
+#include "startup.h"
+#include "threadctl.h"
+#include "udpserver.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QLocale>
+#include <QLoggingCategory>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using namespace bench;
+
+// Watches the table model from the GUI thread: every row added or refreshed is a reply that
+// made it all the way into the table; every row taken out is a removal.
+class ModelMeter : public QObject
+{
+public:
+    ModelMeter(IpItemMode &model, const Devsim &sim, int devices)
+        : m_model(model), m_sim(sim), m_devices(devices)
+    {
+        connect(&model, &QAbstractItemModel::rowsInserted, this,
+                [this](const QModelIndex &, int first, int last) {
+                    const qint64 now = monotonicNs();
+                    for (int row = first; row <= last; ++row)
+                        accept(row, now);
+                    if (!listedNs && m_model.rowCount() >= m_devices)
+                        listedNs = now;
+                });
+        connect(
+            &model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &roles) {
+                if (topLeft.column() != 0 || (!roles.isEmpty() && !roles.contains(IpItemMode::RecordRole)))
+                    return;
+                const qint64 now = monotonicNs();
+                for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
+                    accept(row, now);
+            });
+        // A refresh that moved a device's address resets the model: still one reply.
+        connect(&model, &QAbstractItemModel::modelReset, this, [this] { ++accepted; });
+        connect(&model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+                [this](const QModelIndex &, int first, int last) {
+                    for (int row = first; row <= last; ++row) {
+                        ++removals;
+                        const int device = simulatedDeviceOfMac(m_model.index(row, 2).data().toString());
+                        // A device whose reply the simulator could not send did drop out.
+                        if (!m_sim.failedDevices().contains(device))
+                            ++spuriousRemovals;
+                    }
+                });
+    }
+
+    void resetCounts()
+    {
+        accepted = 0;
+        removals = 0;
+        spuriousRemovals = 0;
+        rounds.clear();
+    }
+
+    qint64 listedNs = 0;
+    qint64 accepted = 0;
+    int removals = 0;
+    int spuriousRemovals = 0;
+    RoundMeter rounds;
+
+private:
+    void accept(int row, qint64 now)
+    {
+        ++accepted;
+        const QVariant v = m_model.index(row, 0).data(IpItemMode::RecordRole);
+        if (v.userType() == qMetaTypeId<DeviceRecord>())
+            rounds.add(static_cast<const DeviceRecord *>(v.constData())->cnt, now);
+    }
+
+    IpItemMode &m_model;
+    const Devsim &m_sim;
+    int m_devices;
+};
+
+// A 50 ms timer on the GUI thread that notes how much later than asked each wait ended: the
+// time the event loop was busy elsewhere.
+class LagProbe : public QObject
+{
+public:
+    static constexpr qint64 PeriodMs = 50;
+
+    LagProbe()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            const qint64 now = monotonicNs();
+            lagsMs.push_back(std::max(0.0, double(now - m_last) / 1e6 - double(PeriodMs)));
+            m_last = now;
+        });
+    }
+    void start()
+    {
+        m_last = monotonicNs();
+        m_timer.start(int(PeriodMs));
+    }
+    void stop() { m_timer.stop(); }
+
+    std::vector<double> lagsMs;
+
+private:
+    QTimer m_timer;
+    qint64 m_last = 0;
+};
+
+void fail(const QString &why)
+{
+    std::printf("error %s\n", qUtf8Printable(why));
+    std::fflush(stdout);
+}
+
+// The program's start-up up to the shown window, as main() does it.
+void buildWindowAsTheProgramDoes(std::unique_ptr<mainWindow> &window)
+{
+    preferFontSubstitutes();
+    QApplication::setFont(applicationFont());
+    const QLocale locale;
+    installStartLanguage(locale, _ipItemMode);
+    window = std::make_unique<mainWindow>(_ipList, _ipItemMode);
+}
+
+} // namespace
+
+int runEngine(const EngineRunOptions &o)
+{
+    QString why;
+    if (!insideTestNetwork(&why)) {
+        fail(QStringLiteral("refusing to open sockets outside the test network: ") + why);
+        return 3;
+    }
+    std::unique_ptr<mainWindow> window;
+    buildWindowAsTheProgramDoes(window);
+    ShownProbe shown(*window);
+    window->show();
+    if (!runUntil([&] { return shown.shownNs() != 0; }, 10000)) {
+        fail(QStringLiteral("the window was not shown within 10 s"));
+        return 1;
+    }
+
+    Devsim sim;
+    const int lifetimeS = o.fillTimeoutS + o.windowS + 30;
+    if (!sim.start({QStringLiteral("--devices"), QString::number(o.devices), QStringLiteral("--spread"),
+                    QString::number(o.spreadMs)},
+                   lifetimeS, &why)) {
+        fail(why);
+        return 1;
+    }
+    runUntil([] { return false; }, 300); // let the window and the simulator settle
+
+    ModelMeter meter(_ipItemMode, sim, o.devices);
+    LagProbe lag;
+    const qint64 rssBefore = residentBytes();
+    lag.start();
+    const qint64 started = monotonicNs();
+    auto ctl = std::make_unique<ThreadCtl>(_ipList);
+    emit ctl->server->start();
+
+    runUntil([&] { return meter.listedNs != 0; }, o.fillTimeoutS * 1000);
+    const bool allListed = meter.listedNs != 0;
+    const int rowsAtFill = _ipItemMode.rowCount();
+
+    // The measuring window.
+    meter.resetCounts();
+    const double cpuBefore = cpuSeconds();
+    const auto udpBefore = udpNow();
+    const qint64 backlogBefore = backlogDropsNow();
+    const int requestsBefore = sim.received();
+    const int failedBefore = sim.failedSends();
+    const qint64 windowStart = monotonicNs();
+    const qint64 failFastNs = qint64(std::min(o.failFastS, o.windowS)) * 1000000000;
+    runUntil(
+        [&] {
+            const bool failed = meter.spuriousRemovals > 0 || _ipItemMode.rowCount() < o.devices;
+            return failed && monotonicNs() - windowStart >= failFastNs;
+        },
+        o.windowS * 1000);
+    const qint64 windowEnd = monotonicNs();
+    const double cpuAfter = cpuSeconds();
+    const auto udpAfter = udpNow();
+    const qint64 backlogAfter = backlogDropsNow();
+    const qint64 rssAfter = residentBytes();
+    const int rowsAtEnd = _ipItemMode.rowCount();
+    lag.stop();
+
+    const double windowS = double(windowEnd - windowStart) / 1e9;
+    const qint64 accepted = meter.accepted;
+    const qint64 requests = sim.received() - requestsBefore;
+    const qint64 offered = requests * o.devices - (sim.failedSends() - failedBefore);
+    const bool debug = QLoggingCategory::defaultCategory()->isDebugEnabled();
+    std::printf("result mode=engine devices=%d spread=%d debug=%d all_listed=%d listed_ms=%.0f rows_fill=%d "
+                "rows_end=%d removals=%d spurious=%d window_s=%.1f accepted=%lld offered=%lld "
+                "acc_per_s=%.0f drain_per_s=%.0f cpu_per_k=%.4f lag_p50=%.1f lag_p99=%.1f lag_max=%.1f "
+                "rss_per_dev=%.0f udp_drops=%lld backlog_drops=%lld sim_failed=%d\n",
+                o.devices, o.spreadMs, debug ? 1 : 0, allListed ? 1 : 0,
+                allListed ? double(meter.listedNs - started) / 1e6 : -1.0, rowsAtFill, rowsAtEnd,
+                meter.removals, meter.spuriousRemovals, windowS, accepted, offered,
+                meter.rounds.sustainedRate(), meter.rounds.medianDrainRate(o.devices / 2),
+                accepted ? (cpuAfter - cpuBefore) * 1000 / double(accepted) : -1.0,
+                percentile(lag.lagsMs, 50), percentile(lag.lagsMs, 99), percentile(lag.lagsMs, 100),
+                rowsAtEnd ? double(rssAfter - rssBefore) / rowsAtEnd : -1.0,
+                udpAfter.value("InErrors") - udpBefore.value("InErrors"), backlogAfter - backlogBefore,
+                sim.failedSends() - failedBefore);
+    std::fflush(stdout);
+
+    ctl.reset(); // ends and joins the worker before the window and the list go
+    sim.stop();
+    return 0;
+}
+
+int runAppStartup(int lifetimeMs)
+{
+    QString why;
+    if (!insideTestNetwork(&why)) {
+        fail(QStringLiteral("refusing to open sockets outside the test network: ") + why);
+        return 3;
+    }
+    // main()'s sequence, with the two stamps added.
+    std::unique_ptr<mainWindow> window;
+    buildWindowAsTheProgramDoes(window);
+    ShownProbe shown(*window, [](qint64 ns) {
+        std::printf("shown %lld\n", ns);
+        std::fflush(stdout);
+    });
+    window->show();
+    closeOnTerminationSignals(*window);
+    startResponsivenessProbe(_ipItemMode, *window);
+    ThreadCtl threadCtl(_ipList);
+    std::printf("engine %lld\n", monotonicNs());
+    std::fflush(stdout);
+    emit threadCtl.server->start();
+    QTimer::singleShot(lifetimeMs, qApp, &QCoreApplication::quit);
+    return QApplication::exec();
+}

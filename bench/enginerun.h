@@ -1,0 +1,22 @@
+#pragma once
+
+// One measurement of the program's own pipeline: the window as the program builds it, the
+// engine (ThreadCtl, UdpServer), the device list and the table model, against N simulated
+// devices. Runs in a process of its own and prints one "result ..." line.
+struct EngineRunOptions
+{
+    int devices = 100;
+    int spreadMs = 200;
+    int windowS = 60;
+    // How long the devices get to be listed before the window starts anyway.
+    int fillTimeoutS = 15;
+    // A run already failed (a spurious removal, devices missing) stops after this much of the
+    // window: the rest would add only time.
+    int failFastS = 15;
+};
+
+int runEngine(const EngineRunOptions &options);
+
+// The program's start-up as main() does it, stamped: prints "shown <ns>" when the window is on
+// screen and "engine <ns>" when the network work starts, and quits after lifetimeMs.
+int runAppStartup(int lifetimeMs);
