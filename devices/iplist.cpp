@@ -88,7 +88,7 @@ void IpList::printIpList() const
 
 std::optional<SetIpRequest> IpList::takeSetIpRequest()
 {
-    QMutexLocker lock(&m_stackMutex);
+    const std::lock_guard<std::mutex> lock(m_stackMutex);
     if (setIpStack.isEmpty())
         return std::nullopt;
     SetIpRequest request = setIpStack.takeLast();
@@ -97,7 +97,7 @@ std::optional<SetIpRequest> IpList::takeSetIpRequest()
 
 void IpList::pushSetIpRequest(const SetIpRequest &request)
 {
-    QMutexLocker lock(&m_stackMutex);
+    const std::lock_guard<std::mutex> lock(m_stackMutex);
     setIpStack.append(request);
 }
 
@@ -128,18 +128,23 @@ void IpList::queueChange(Change change)
 {
     bool wasEmpty;
     {
-        QMutexLocker lock(&m_changesMutex);
+        const std::lock_guard<std::mutex> lock(m_changesMutex);
         wasEmpty = m_changes.isEmpty();
         m_changes.append(std::move(change));
     }
     // One wake-up per batch: the GUI thread takes everything queued until it runs.
     if (wasEmpty)
-        QMetaObject::invokeMethod(this, &IpList::applySomeChanges, Qt::QueuedConnection);
+        scheduleApply();
+}
+
+void IpList::scheduleApply()
+{
+    QMetaObject::invokeMethod(this, "applySomeChanges", Qt::QueuedConnection);
 }
 
 bool IpList::collectChanges()
 {
-    QMutexLocker lock(&m_changesMutex);
+    const std::lock_guard<std::mutex> lock(m_changesMutex);
     if (m_next == m_backlog.size()) {
         m_backlog.clear();
         m_next = 0;
@@ -178,7 +183,7 @@ void IpList::applySomeChanges()
             break;
     }
     if (m_next < m_backlog.size())
-        QMetaObject::invokeMethod(this, &IpList::applySomeChanges, Qt::QueuedConnection);
+        scheduleApply();
 }
 
 void IpList::applyChange(int &next)

@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
-# Builds lanScout and runs its whole test suite. Needs root: the tests that use the
-# network run in private network namespaces that the suite creates and removes.
+# Builds lanScout and runs its whole test suite:
+#   1. the ordinary build and every test (unit, widget, end-to-end, floods, valgrind);
+#   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   3. the thread hand-over stress test under ThreadSanitizer;
+#   4. each fuzz harness for a bounded time under ASan and UBSan.
+# Needs root: the tests that use the network run in private network namespaces that the
+# suite creates and removes. Any failure fails the whole run (and says which stage).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -10,18 +15,42 @@ if [ "$(id -u)" != 0 ]; then
 fi
 "$top/scripts/deps.sh"
 
-build="$top/build-tests"
-"$top/scripts/build.sh" "$build"
+fuzz_seconds=${LANSCOUT_FUZZ_SECONDS:-60}
+failed=()
+stage() {
+  local name=$1
+  shift
+  echo
+  echo "=== $name"
+  local start=$SECONDS
+  if "$@"; then
+    echo "=== $name: passed ($((SECONDS - start)) s)"
+  else
+    echo "=== $name: FAILED ($((SECONDS - start)) s)"
+    failed+=("$name")
+  fi
+}
 
-cd "$build"
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
-set +e
-ctest --output-on-failure --timeout 300 -j 2 2>&1 | tee "$log"
-rc=${PIPESTATUS[0]}
-set -e
-if grep -q "No tests were found" "$log"; then
-  echo "test.sh: no tests were found" >&2
+run_ctest() {
+  local build=$1
+  shift
+  "$top/scripts/build.sh" "$build" "$@" || return 1
+  (cd "$build" && ctest --output-on-failure --timeout 300 -j 2 --no-tests=error)
+}
+
+export ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0:detect_stack_use_after_return=1
+export LSAN_OPTIONS=suppressions=$top/tests/sanitizers/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+
+stage "tests" run_ctest "$top/build-tests"
+stage "tests under ASan+UBSan" run_ctest "$top/build-asan" -DLANSCOUT_SANITIZE=address,undefined \
+  -DLANSCOUT_BUILD_BENCH=OFF
+stage "thread stress under TSan" "$top/scripts/tsan.sh"
+stage "fuzzing (${fuzz_seconds}s each)" "$top/scripts/fuzz.sh" "$fuzz_seconds"
+
+echo
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "FAILED: ${failed[*]}"
   exit 1
 fi
-exit "$rc"
+echo "all stages passed"

@@ -1,9 +1,19 @@
 #include "testnetwork.h"
 
-#include <QFileInfo>
 #include <QStringList>
 
+#include <unistd.h>
+
 namespace testnet {
+
+namespace {
+QString namespaceLink(const char *path)
+{
+    char buffer[128];
+    const ssize_t n = ::readlink(path, buffer, sizeof buffer - 1);
+    return n > 0 ? QString::fromLatin1(buffer, int(n)) : QString();
+}
+} // namespace
 
 bool insideTestNetwork(QString *why)
 {
@@ -14,8 +24,10 @@ bool insideTestNetwork(QString *why)
     };
     if (qEnvironmentVariableIsEmpty("LANSCOUT_TESTBED"))
         return fail(QStringLiteral("LANSCOUT_TESTBED is not set (run it through testbed/run-in-testbed)"));
-    const QString own = QFileInfo(QStringLiteral("/proc/self/ns/net")).symLinkTarget();
-    const QString host = QFileInfo(QStringLiteral("/proc/1/ns/net")).symLinkTarget();
+    // The raw link texts ("net:[inode]"): QFileInfo would resolve them into paths that
+    // never compare equal.
+    const QString own = namespaceLink("/proc/self/ns/net");
+    const QString host = namespaceLink("/proc/1/ns/net");
     if (own.isEmpty() || host.isEmpty())
         return fail(QStringLiteral("cannot read the network namespace links in /proc"));
     if (own == host)
