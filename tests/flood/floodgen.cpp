@@ -95,9 +95,9 @@ QVector<QByteArray> hostileReplies()
                "\xE2\x81\xA6"
                "198.18.0.1",
                "0E:00:00:00:00:03", "\xE2\x80\xAD", rlo, rlo + rlo + rlo}),
-        reply({QByteArray("0123456789").repeated(4000), QByteArray("static ").repeated(3000), "198.18.0.63",
+        reply({QByteArray("0123456789").repeated(3000), QByteArray("static ").repeated(2000), "198.18.0.63",
                "255.255.255.0", "198.18.0.1", "0E:00:00:00:00:04", "198.18.0.1", "198.18.0.2",
-               QByteArray(30000, 'e')}),
+               QByteArray(20000, 'e')}),
         padded,
         reply({QByteArray("\xF0\x9F\x98\x80").repeated(100),
                QByteArray("e\xCC\x81\xCC\xA7\xCD\x9D").repeated(200), "198.18.0.66", "255.255.255.0",
