@@ -8,7 +8,7 @@ namespace {
 
 constexpr int MinPrefix = 8;
 constexpr int MaxPrefix = 28;
-constexpr int MaxDevices = 10000;
+constexpr int MaxDevices = 100000;
 constexpr int MaxSpreadMs = 60000;
 constexpr int MaxLifetimeS = 24 * 3600;
 constexpr int MaxPoolSize = 16;
@@ -290,7 +290,7 @@ QString usage()
         "Plays N devices that answer lanScout's discovery requests and take its set-IP commands.\n"
         "Runs only in a private network namespace (see testbed/run-in-testbed).\n"
         "\n"
-        "  --devices N           number of devices, 1 to 10000 (default 3)\n"
+        "  --devices N           number of devices, 1 to 100000 (default 3)\n"
         "  --broadcast           answer to 255.255.255.255:8888 instead of the sender\n"
         "  --spread MS           spread the replies to one request over MS ms (default 0)\n"
         "  --lifetime S          exit after S seconds (default 0: until quit)\n"

@@ -18,6 +18,13 @@ Simulator::Simulator(const Options &options, const Subnet &subnet, QObject *pare
     : QObject(parent), m_options(options), m_devices(subnet, options.devices)
 {
     m_clock.start();
+    m_replies.resize(m_devices.size());
+    // One timer paces every spread-out reply: tens of thousands of devices answering each
+    // second would swamp the event loop with a timer apiece.
+    m_pace = new QTimer(this);
+    m_pace->setTimerType(Qt::PreciseTimer);
+    m_pace->setInterval(1);
+    connect(m_pace, &QTimer::timeout, this, &Simulator::sendDueReplies);
 }
 
 bool Simulator::start(QString *error)
@@ -94,26 +101,42 @@ void Simulator::answerDiscovery(const QHostAddress &sender, quint16 senderPort)
 {
     const QHostAddress to = m_options.broadcast ? QHostAddress(QHostAddress::Broadcast) : sender;
     const quint16 port = m_options.broadcast ? protocol::HostPort : senderPort;
-    const QVector<int> devices = m_devices.answering();
-    const int n = devices.size();
-    for (int k = 0; k < n; ++k) {
-        const int delay = int(qint64(m_options.spreadMs) * k / n);
-        const int device = devices[k];
-        if (delay == 0) {
+    Answer answer{ms(), m_devices.answering(), 0, to, port};
+    if (m_options.spreadMs == 0) {
+        for (const int device : qAsConst(answer.devices))
             sendReply(device, to, port);
-            continue;
-        }
-        // A device silenced in the meantime keeps quiet.
-        QTimer::singleShot(delay, this, [this, device, to, port] {
-            if (!m_devices.isSilent(device))
-                sendReply(device, to, port);
-        });
+        return;
     }
+    m_answers.append(std::move(answer));
+    sendDueReplies(); // the first device is due at once
+    if (!m_answers.isEmpty() && !m_pace->isActive())
+        m_pace->start();
+}
+
+void Simulator::sendDueReplies()
+{
+    const qint64 now = ms();
+    for (int a = 0; a < m_answers.size();) {
+        Answer &answer = m_answers[a];
+        const qint64 n = answer.devices.size();
+        while (answer.next < n && qint64(m_options.spreadMs) * answer.next / n <= now - answer.startMs) {
+            const int device = answer.devices[answer.next++];
+            // A device silenced in the meantime keeps quiet.
+            if (!m_devices.isSilent(device))
+                sendReply(device, answer.to, answer.port);
+        }
+        if (answer.next == n)
+            m_answers.remove(a);
+        else
+            ++a;
+    }
+    if (m_answers.isEmpty())
+        m_pace->stop();
 }
 
 void Simulator::sendReply(int device, const QHostAddress &to, quint16 port)
 {
-    const QByteArray reply = protocol::discoveryReply(m_devices.device(device));
+    const QByteArray &reply = m_replies.at(device);
     if (m_socket.writeDatagram(reply, to, port) != reply.size())
         note(QStringLiteral("reply of device %1 to %2:%3 failed: %4")
                  .arg(device)
@@ -185,8 +208,9 @@ void Simulator::emitLine(const QByteArray &line)
 
 void Simulator::printDevice(int index)
 {
+    m_replies[index] = protocol::discoveryReply(m_devices.device(index));
     emitLine("device " + QByteArray::number(ms()) + ' ' + QByteArray::number(index) + ' ' +
-             protocol::discoveryReply(m_devices.device(index)).toHex() + '\n');
+             m_replies[index].toHex() + '\n');
 }
 
 void Simulator::note(const QString &text)

@@ -6,8 +6,10 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QUdpSocket>
+#include <QVector>
 
 class QSocketNotifier;
+class QTimer;
 
 // The simulated devices on the network: one wildcard socket on the device port answers
 // discovery requests for every device and takes set-IP commands. Writes the event lines
@@ -27,6 +29,7 @@ private:
     void handleDatagram(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
     void answerDiscovery(const QHostAddress &sender, quint16 senderPort);
     void sendReply(int device, const QHostAddress &to, quint16 port);
+    void sendDueReplies();
     void readControl();
     void runControl(const QString &line);
 
@@ -35,8 +38,22 @@ private:
     void note(const QString &text);
     qint64 ms() const { return m_clock.elapsed(); }
 
+    // Replies to one request still to be sent, spread out: device k of n is due spreadMs * k / n
+    // after the request came in.
+    struct Answer
+    {
+        qint64 startMs;
+        QVector<int> devices;
+        int next = 0;
+        QHostAddress to;
+        quint16 port;
+    };
+
     devsim::Options m_options;
     devsim::SimDevices m_devices;
+    QVector<QByteArray> m_replies; // each device's reply as it is now; renewed by printDevice()
+    QVector<Answer> m_answers;     // oldest first
+    QTimer *m_pace = nullptr;      // runs while m_answers is not empty
     QUdpSocket m_socket;
     QSocketNotifier *m_stdin = nullptr;
     QByteArray m_stdinBuffer;

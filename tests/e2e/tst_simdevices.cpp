@@ -307,7 +307,7 @@ void tst_SimDevices::options_data()
     QTest::newRow("no devices") << texts({"--devices", "0"}) << false << 0 << false << 0 << 0 << false
                                 << false << "";
     QTest::newRow("too many devices")
-        << texts({"--devices", "10001"}) << false << 0 << false << 0 << 0 << false << false << "";
+        << texts({"--devices", "100001"}) << false << 0 << false << 0 << 0 << false << false << "";
     QTest::newRow("devices not a number")
         << texts({"--devices", "three"}) << false << 0 << false << 0 << 0 << false << false << "";
     QTest::newRow("negative spread") << texts({"--spread", "-1"}) << false << 0 << false << 0 << 0 << false
