@@ -65,7 +65,8 @@ void tst_FloodHostile::hostileReplies()
     printMemory("hostile replies", startKib, peakKib, app.rssKib());
     QCOMPARE(lag.minRows, 3);
     QVERIFY2(lag.maxMs <= 250, qPrintable(QString::number(lag.maxMs)));
-    QVERIFY2(peakKib - startKib <= 64 * 1024, qPrintable(QString::number(peakKib - startKib)));
+    QVERIFY2(!CheckMemory || peakKib - startKib <= 64 * 1024,
+             qPrintable(QString::number(peakKib - startKib)));
 
     QVERIFY(app.terminateAndWait(5000) >= 0);
     QCOMPARE(app.exitStatus(), QProcess::NormalExit);

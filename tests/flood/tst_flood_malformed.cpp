@@ -66,7 +66,8 @@ void tst_FloodMalformed::malformedFlood()
     QVERIFY2(lag.seconds >= int(floodEnd - floodStart) / 1000 - 2, qPrintable(QString::number(lag.seconds)));
     QVERIFY2(lag.maxMs <= 250, qPrintable(QString::number(lag.maxMs)));
     // Memory stays flat: what is read is dropped, nothing piles up.
-    QVERIFY2(peakKib - startKib <= 32 * 1024, qPrintable(QString::number(peakKib - startKib)));
+    QVERIFY2(!CheckMemory || peakKib - startKib <= 32 * 1024,
+             qPrintable(QString::number(peakKib - startKib)));
 
     QVERIFY(app.terminateAndWait(5000) >= 0);
     QCOMPARE(app.exitStatus(), QProcess::NormalExit);
