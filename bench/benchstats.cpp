@@ -128,6 +128,23 @@ double RoundMeter::sustainedRate() const
     return span > 0 ? double(replies) * 1e9 / double(span) : 0;
 }
 
+qint64 longestGap(const QVector<qint64> &stamps, qint64 from, qint64 to)
+{
+    qint64 previous = from;
+    qint64 longest = 0;
+    for (const qint64 t : stamps) {
+        if (t <= from) {
+            previous = t;
+            continue;
+        }
+        if (t > to)
+            break;
+        longest = std::max(longest, t - previous);
+        previous = t;
+    }
+    return std::max(longest, to - previous);
+}
+
 QHash<QString, QString> parseFields(const QString &line)
 {
     QHash<QString, QString> fields;

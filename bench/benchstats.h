@@ -63,6 +63,10 @@ private:
     QHash<quint32, int> m_index; // round -> position in m_rounds
 };
 
+// The longest time in [from, to] without a stamp (stamps in ascending order): from the last
+// stamp at or before from (or from itself) through the stamps inside to to.
+qint64 longestGap(const QVector<qint64> &stamps, qint64 from, qint64 to);
+
 // "key=value key=value ..." (values without blanks) into a map; words without "=" are skipped.
 QHash<QString, QString> parseFields(const QString &line);
 

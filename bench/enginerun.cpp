@@ -17,13 +17,18 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
 
 using namespace bench;
+
+constexpr int ShutdownLimitS = 5;
 
 // Watches the table model from the GUI thread: every row added or refreshed is a reply that
 // made it all the way into the table; every row taken out is a removal.
@@ -189,8 +194,12 @@ int runEngine(const EngineRunOptions &o)
     const qint64 failFastNs = qint64(std::min(o.failFastS, o.windowS)) * 1000000000;
     runUntil(
         [&] {
-            const bool failed = meter.spuriousRemovals > 0 || _ipItemMode.rowCount() < o.devices;
-            return failed && monotonicNs() - windowStart >= failFastNs;
+            const qint64 elapsed = monotonicNs() - windowStart;
+            if (elapsed < failFastNs)
+                return false;
+            // Failed: a device dropped out, or the worker no longer sends a request a second.
+            return meter.spuriousRemovals > 0 || _ipItemMode.rowCount() < o.devices ||
+                   sim.received() - requestsBefore < 0.9 * double(elapsed) / 1e9 - 1;
         },
         o.windowS * 1000);
     const qint64 windowEnd = monotonicNs();
@@ -209,20 +218,34 @@ int runEngine(const EngineRunOptions &o)
     std::printf("result mode=engine devices=%d spread=%d debug=%d all_listed=%d listed_ms=%.0f rows_fill=%d "
                 "rows_end=%d removals=%d spurious=%d window_s=%.1f accepted=%lld offered=%lld "
                 "acc_per_s=%.0f drain_per_s=%.0f cpu_per_k=%.4f lag_p50=%.1f lag_p99=%.1f lag_max=%.1f "
-                "rss_per_dev=%.0f udp_drops=%lld backlog_drops=%lld sim_failed=%d\n",
+                "rss_per_dev=%.0f udp_drops=%lld backlog_drops=%lld sim_failed=%d requests=%lld "
+                "request_gap_ms=%.0f\n",
                 o.devices, o.spreadMs, debug ? 1 : 0, allListed ? 1 : 0,
                 allListed ? double(meter.listedNs - started) / 1e6 : -1.0, rowsAtFill, rowsAtEnd,
                 meter.removals, meter.spuriousRemovals, windowS, accepted, offered,
-                meter.rounds.sustainedRate(), meter.rounds.medianDrainRate(o.devices / 2),
+                meter.rounds.rounds().size() >= 3 ? meter.rounds.sustainedRate() : double(accepted) / windowS,
+                meter.rounds.medianDrainRate(o.devices / 2),
                 accepted ? (cpuAfter - cpuBefore) * 1000 / double(accepted) : -1.0,
                 percentile(lag.lagsMs, 50), percentile(lag.lagsMs, 99), percentile(lag.lagsMs, 100),
                 rowsAtEnd ? double(rssAfter - rssBefore) / rowsAtEnd : -1.0,
                 udpAfter.value("InErrors") - udpBefore.value("InErrors"), backlogAfter - backlogBefore,
-                sim.failedSends() - failedBefore);
+                sim.failedSends() - failedBefore, requests,
+                double(longestGap(sim.receivedNs(), windowStart, windowEnd)) / 1e6);
     std::fflush(stdout);
 
-    ctl.reset(); // ends and joins the worker before the window and the list go
+    // Closing: the event loop has ended; the worker is ended and joined, as when the window
+    // closes. A worker deep in a backlog may take long: give up after a while.
     sim.stop();
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::seconds(ShutdownLimitS));
+        std::printf("shutdown ms=-1\n");
+        std::fflush(stdout);
+        std::_Exit(0);
+    }).detach();
+    const qint64 closing = monotonicNs();
+    ctl.reset();
+    std::printf("shutdown ms=%.0f\n", double(monotonicNs() - closing) / 1e6);
+    std::fflush(stdout);
     return 0;
 }
 

@@ -60,14 +60,14 @@ int main(int argc, char *argv[])
                                        QStringLiteral("S"));
     const QCommandLineOption searchWindow(
         QStringLiteral("search-window"),
-        QStringLiteral("Window of the search for the largest N (default 20)."), QStringLiteral("S"));
+        QStringLiteral("Window of the search for the largest N (default 15)."), QStringLiteral("S"));
     const QCommandLineOption fillTimeout(QStringLiteral("fill-timeout"),
                                          QStringLiteral("Time the devices get to be listed (default 15)."),
                                          QStringLiteral("S"));
     const QCommandLineOption failFast(
         QStringLiteral("fail-fast"),
         QStringLiteral("A run that already failed stops after this much of its window "
-                       "(default 15)."),
+                       "(default 10)."),
         QStringLiteral("S"));
     const QCommandLineOption devices(
         QStringLiteral("devices"), QStringLiteral("Device counts, comma-separated (default 100,1000,10000)."),

@@ -59,12 +59,17 @@ std::optional<Fields> measure(const QStringList &arguments, bool debug, int time
         return std::nullopt;
     }
     const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split(QLatin1Char('\n'));
+    std::optional<Fields> result;
     for (const QString &line : lines) {
         if (line.startsWith(QLatin1String("result ")))
-            return parseFields(line);
-        if (line.startsWith(QLatin1String("error ")))
+            result = parseFields(line);
+        else if (line.startsWith(QLatin1String("shutdown ")) && result)
+            result->insert(QStringLiteral("shutdown_ms"), parseFields(line).value(QStringLiteral("ms")));
+        else if (line.startsWith(QLatin1String("error ")))
             *error = line.mid(6);
     }
+    if (result)
+        return result;
     if (error->isEmpty())
         *error = child.exitStatus() == QProcess::CrashExit
                      ? QStringLiteral("crashed")
@@ -77,10 +82,14 @@ double num(const Fields &f, const char *key)
     return f.value(QLatin1String(key)).toDouble();
 }
 
-// Holds: every device listed, none removed though it answered, none missing at the end.
+// Holds: every device listed, none removed though it answered, none missing at the end, and
+// the discovery request still going out once a second (a worker too busy to send it would
+// otherwise hide its backlog: fewer requests, fewer replies, no removals). A request more
+// than half a period late counts as a missed beat.
 bool holds(const Fields &f)
 {
-    return num(f, "all_listed") == 1 && num(f, "spurious") == 0 && num(f, "rows_end") == num(f, "devices");
+    return num(f, "all_listed") == 1 && num(f, "spurious") == 0 && num(f, "rows_end") == num(f, "devices") &&
+           num(f, "request_gap_ms") <= 1500;
 }
 
 QString spreadText(int spreadMs)
@@ -269,8 +278,17 @@ void Benchmark::startup()
     }
 }
 
+// 28284 -> 28000, 141 -> 140: round numbers for the search.
+int roundToTwoDigits(double value)
+{
+    double scale = 1;
+    while (value / scale >= 100)
+        scale *= 10;
+    return int(std::round(value / scale) * scale);
+}
+
 // Doubles N from the largest that held until a run fails (or the simulator's limit), then
-// halves the gap once: the answer is good to about a factor of 1.5.
+// narrows the gap geometrically, three steps at most: good to a factor of about 1.5.
 std::optional<int> Benchmark::largestHolding(bool debug, int spread)
 {
     int lo = 0, hi = 0;
@@ -297,10 +315,11 @@ std::optional<int> Benchmark::largestHolding(bool debug, int spread)
             break; // the simulator's limit held
         (probe(next) ? lo : hi) = next;
     }
-    if (hi > lo && double(hi) / lo > 1.5) {
-        const int mid = int(std::sqrt(double(lo) * hi) / 100 + 0.5) * 100;
-        if (mid > lo && mid < hi)
-            (probe(mid) ? lo : hi) = mid;
+    for (int step = 0; step < 3 && hi > lo && double(hi) / lo > 1.5; ++step) {
+        const int mid = roundToTwoDigits(std::sqrt(double(lo) * hi));
+        if (mid <= lo || mid >= hi)
+            break;
+        (probe(mid) ? lo : hi) = mid;
     }
     m_largest.insert({debug, spread}, {lo, hi});
     return lo;
@@ -422,20 +441,24 @@ QString Benchmark::report() const
 
     out << "\n## lanScout under load\n\n"
         << "| debug output | devices | replies | all listed in | spurious removals | missing at end | window "
-           "| "
-           "accepted replies/s | burst intake/s | CPU s per 1,000 replies | GUI lag p50 / p99 / max (ms) | "
-           "memory per device | kernel drops |\n"
-        << "|---|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+           "| longest gap between requests | accepted replies/s | burst intake/s | CPU s per 1,000 replies | "
+           "GUI lag p50 / p99 / max (ms) | "
+           "memory per device | kernel drops | closing |\n"
+        << "|---|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
     for (const Row &r : m_rows) {
         const Fields &f = r.f;
         out << "| " << (r.debug ? "on" : "off") << " | " << thousands(r.devices) << " | "
             << spreadText(r.spread) << " | " << seconds(f, m_plan.fillTimeoutS) << " | " << num(f, "spurious")
             << " | " << num(f, "devices") - num(f, "rows_end") << " | " << fixed(num(f, "window_s"), 0)
-            << " s" << (r.search ? "*" : "") << " | " << thousands(num(f, "acc_per_s")) << " | "
-            << thousands(num(f, "drain_per_s")) << " | " << fixed(num(f, "cpu_per_k"), 3) << " | "
-            << fixed(num(f, "lag_p50"), 1) << " / " << fixed(num(f, "lag_p99"), 1) << " / "
-            << fixed(num(f, "lag_max"), 1) << " | " << thousands(num(f, "rss_per_dev")) << " B | "
-            << thousands(num(f, "udp_drops") + num(f, "backlog_drops")) << " |\n";
+            << " s" << (r.search ? "*" : "") << " | " << fixed(num(f, "request_gap_ms") / 1000, 1) << " s | "
+            << thousands(num(f, "acc_per_s")) << " | " << thousands(num(f, "drain_per_s")) << " | "
+            << fixed(num(f, "cpu_per_k"), 3) << " | " << fixed(num(f, "lag_p50"), 1) << " / "
+            << fixed(num(f, "lag_p99"), 1) << " / " << fixed(num(f, "lag_max"), 1) << " | "
+            << thousands(num(f, "rss_per_dev")) << " B | "
+            << thousands(num(f, "udp_drops") + num(f, "backlog_drops")) << " | "
+            << (num(f, "shutdown_ms") < 0 ? QStringLiteral("> 5 s")
+                                          : fixed(num(f, "shutdown_ms"), 0) + QStringLiteral(" ms"))
+            << " |\n";
     }
     out << "\n\\* a run of the search for the largest N, with the shorter window.\n";
 

@@ -10,9 +10,9 @@ struct BenchPlan
     QList<int> spreads{200, 0};
     int windowS = 60;       // lanScout's measuring window
     int rawWindowS = 10;    // the minimal loop's
-    int searchWindowS = 20; // the window of the runs that look for the largest N that holds
+    int searchWindowS = 15; // the window of the runs that look for the largest N that holds
     int fillTimeoutS = 15;
-    int failFastS = 15;
+    int failFastS = 10;
     int startupRuns = 5;
     bool debugOn = true; // also measure with the debug output on
     bool search = true;  // look for the largest N that holds

@@ -180,7 +180,8 @@ int runRaw(const RawRunOptions &o)
         "offered=%lld acc_per_s=%.0f drain_per_s=%.0f cpu_per_k=%.4f udp_drops=%lld backlog_drops=%lld "
         "rcvbuf=%d\n",
         o.devices, o.spreadMs, listedNs ? 1 : 0, listedNs ? double(listedNs - started) / 1e6 : -1.0, windowS,
-        accepted, offered, rounds.sustainedRate(), rounds.medianDrainRate(o.devices / 2),
+        accepted, offered, rounds.rounds().size() >= 3 ? rounds.sustainedRate() : double(accepted) / windowS,
+        rounds.medianDrainRate(o.devices / 2),
         accepted ? (cpuAfter - cpuBefore) * 1000 / double(accepted) : -1.0,
         udpAfter.value("InErrors") - udpBefore.value("InErrors"), backlogAfter - backlogBefore, rcvbuf);
     std::fflush(stdout);

@@ -17,6 +17,8 @@ private slots:
     void procTexts();
     void simulatedDeviceOfMac_data();
     void simulatedDeviceOfMac();
+    void longestGap_data();
+    void longestGap();
     void drainRateSkipsEdgeAndSmallRounds_data();
     void drainRateSkipsEdgeAndSmallRounds();
 };
@@ -103,6 +105,32 @@ void tst_BenchStats::simulatedDeviceOfMac()
     QFETCH(QString, mac);
     QFETCH(int, device);
     QCOMPARE(bench::simulatedDeviceOfMac(mac), device);
+}
+
+void tst_BenchStats::longestGap_data()
+{
+    QTest::addColumn<QVector<qint64>>("stamps");
+    QTest::addColumn<qint64>("from");
+    QTest::addColumn<qint64>("to");
+    QTest::addColumn<qint64>("expected");
+    QTest::newRow("steady pace, the last stamp before the window counts")
+        << QVector<qint64>{900, 1900, 2900, 3900} << qint64(1000) << qint64(4000) << qint64(1000);
+    QTest::newRow("a late request inside")
+        << QVector<qint64>{900, 1900, 4500, 5500} << qint64(1000) << qint64(6000) << qint64(2600);
+    QTest::newRow("nothing after the start")
+        << QVector<qint64>{900} << qint64(1000) << qint64(6000) << qint64(5100);
+    QTest::newRow("no stamps at all") << QVector<qint64>{} << qint64(1000) << qint64(3000) << qint64(2000);
+    QTest::newRow("stamps after the end don't count")
+        << QVector<qint64>{1500, 9000} << qint64(1000) << qint64(2000) << qint64(500);
+}
+
+void tst_BenchStats::longestGap()
+{
+    QFETCH(QVector<qint64>, stamps);
+    QFETCH(qint64, from);
+    QFETCH(qint64, to);
+    QFETCH(qint64, expected);
+    QCOMPARE(bench::longestGap(stamps, from, to), expected);
 }
 
 void tst_BenchStats::drainRateSkipsEdgeAndSmallRounds_data()
