@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -134,13 +135,25 @@ void fail(const QString &why)
 }
 
 // The program's start-up up to the shown window, as main() does it.
-void buildWindowAsTheProgramDoes(std::unique_ptr<mainWindow> &window)
+void buildWindowAsTheProgramDoes(std::unique_ptr<mainWindow> &window,
+                                 const std::function<void(const char *)> &stamp = {})
 {
     preferFontSubstitutes();
     QApplication::setFont(applicationFont());
+    if (stamp)
+        stamp("font");
     const QLocale locale;
     installStartLanguage(locale, _ipItemMode);
+    if (stamp)
+        stamp("language");
     window = std::make_unique<mainWindow>(_ipList, _ipItemMode);
+    if (stamp)
+        stamp("window");
+}
+
+void printPhase(const char *name, qint64 ns)
+{
+    std::printf("phase %s %lld\n", name, ns);
 }
 
 } // namespace
@@ -249,25 +262,28 @@ int runEngine(const EngineRunOptions &o)
     return 0;
 }
 
-int runAppStartup(int lifetimeMs)
+int runAppStartup(int lifetimeMs, qint64 mainNs, qint64 appNs)
 {
-    QString why;
-    if (!insideTestNetwork(&why)) {
-        fail(QStringLiteral("refusing to open sockets outside the test network: ") + why);
-        return 3;
-    }
-    // main()'s sequence, with the two stamps added.
+    printPhase("main", mainNs);
+    printPhase("application", appNs);
+    // main()'s sequence, with stamps added.
     std::unique_ptr<mainWindow> window;
-    buildWindowAsTheProgramDoes(window);
+    buildWindowAsTheProgramDoes(window, [](const char *name) { printPhase(name, monotonicNs()); });
     ShownProbe shown(*window, [](qint64 ns) {
         std::printf("shown %lld\n", ns);
         std::fflush(stdout);
     });
     window->show();
+    printPhase("show", monotonicNs());
     closeOnTerminationSignals(*window);
     startResponsivenessProbe(_ipItemMode, *window);
+    QString why;
+    if (!insideTestNetwork(&why)) {
+        fail(QStringLiteral("refusing to open sockets outside the test network: ") + why);
+        return 3;
+    }
     ThreadCtl threadCtl(_ipList);
-    std::printf("engine %lld\n", monotonicNs());
+    printPhase("engine", monotonicNs());
     std::fflush(stdout);
     emit threadCtl.server->start();
     QTimer::singleShot(lifetimeMs, qApp, &QCoreApplication::quit);

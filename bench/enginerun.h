@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 // One measurement of the program's own pipeline: the window as the program builds it, the
 // engine (ThreadCtl, UdpServer), the device list and the table model, against N simulated
 // devices. Runs in a process of its own and prints one "result ..." line.
@@ -17,6 +19,7 @@ struct EngineRunOptions
 
 int runEngine(const EngineRunOptions &options);
 
-// The program's start-up as main() does it, stamped: prints "shown <ns>" when the window is on
-// screen and "engine <ns>" when the network work starts, and quits after lifetimeMs.
-int runAppStartup(int lifetimeMs);
+// The program's start-up as main() does it, stamped: prints "phase <name> <ns>" as it passes
+// each step (mainNs and appNs: when main() was entered and the application object made),
+// "shown <ns>" when the window is on screen, and quits after lifetimeMs.
+int runAppStartup(int lifetimeMs, qint64 mainNs, qint64 appNs);

@@ -4,6 +4,7 @@
 #include "enginerun.h"
 #include "orchestrator.h"
 #include "rawrun.h"
+#include "shownprobe.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -32,6 +33,7 @@ QList<int> numberList(const QString &text, bool *ok)
 
 int main(int argc, char *argv[])
 {
+    const qint64 mainNs = bench::monotonicNs();
     // The measurements that show the window need a QApplication; the rest only a core one.
     QString mode;
     for (int i = 1; i + 1 < argc; ++i) {
@@ -45,6 +47,7 @@ int main(int argc, char *argv[])
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
+    const qint64 appNs = bench::monotonicNs();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -128,7 +131,7 @@ int main(int argc, char *argv[])
         return runRaw(o);
     }
     if (mode == QLatin1String("app-startup"))
-        return runAppStartup(number(lifetime, 1500));
+        return runAppStartup(number(lifetime, 1500), mainNs, appNs);
     if (!mode.isEmpty()) {
         std::fprintf(stderr, "lanscout-bench: --run takes engine, raw or app-startup\n");
         return 2;

@@ -126,6 +126,10 @@ struct Row
 struct StartupFigures
 {
     std::vector<double> minimalShownMs, appShownMs, appShownToWireMs, appStartToWireMs, binaryStartToWireMs;
+    // Start-up step by step: ms from the end of the step before (process start for the first),
+    // in the order the steps come; for lanScout ("app/" + step) and the minimal window ("min/").
+    QStringList phaseNames;
+    QHash<QString, std::vector<double>> phaseMs;
 };
 
 class Benchmark
@@ -214,8 +218,10 @@ void Benchmark::startup()
         m_failures << QStringLiteral("start-up: ") + error;
         return;
     }
+    QVector<QPair<QString, qint64>> phases; // of the latest launch
     auto launch = [&](const QString &program, const QStringList &args, int lifetimeMs, bool waitForWire,
                       qint64 *shown, qint64 *wire) -> qint64 {
+        phases.clear();
         QProcess child;
         child.setProcessEnvironment(childEnvironment(false));
         child.setStandardErrorFile(QProcess::nullDevice());
@@ -240,8 +246,23 @@ void Benchmark::startup()
         for (const QByteArray &line : out.split('\n')) {
             if (line.startsWith("shown "))
                 *shown = line.mid(6).toLongLong();
+            const QList<QByteArray> words = line.split(' ');
+            if (words.size() == 3 && words[0] == "phase")
+                phases.append({QString::fromLatin1(words[1]), words[2].toLongLong()});
         }
         return started;
+    };
+    auto notePhases = [&](const QString &program, qint64 started, qint64 shown) {
+        phases.append({QStringLiteral("shown"), shown});
+        std::sort(phases.begin(), phases.end(),
+                  [](const auto &a, const auto &b) { return a.second < b.second; });
+        qint64 previous = started;
+        for (const auto &[name, ns] : qAsConst(phases)) {
+            if (!m_startup.phaseNames.contains(name))
+                m_startup.phaseNames << name;
+            m_startup.phaseMs[program + name].push_back(double(ns - previous) / 1e6);
+            previous = ns;
+        }
     };
     const QString self = QCoreApplication::applicationFilePath();
     // Round 0 only warms the file cache (when there are rounds enough to spare one).
@@ -250,9 +271,10 @@ void Benchmark::startup()
         const bool counted = i > 0;
         qint64 shown = 0, wire = 0;
         qint64 t = launch(QStringLiteral(LANSCOUT_MINWINDOW_PATH), {}, 0, false, &shown, &wire);
-        if (counted && shown)
+        if (counted && shown) {
+            notePhases(QStringLiteral("min/"), t, shown);
             m_startup.minimalShownMs.push_back(double(shown - t) / 1e6);
-        else if (counted)
+        } else if (counted)
             m_failures << QStringLiteral("start-up: the minimal window reported no shown time");
 
         shown = wire = 0;
@@ -261,6 +283,7 @@ void Benchmark::startup()
                     QStringLiteral("1500")},
                    1500, true, &shown, &wire);
         if (counted && shown && wire) {
+            notePhases(QStringLiteral("app/"), t, shown);
             m_startup.appShownMs.push_back(double(shown - t) / 1e6);
             m_startup.appShownToWireMs.push_back(double(wire - shown) / 1e6);
             m_startup.appStartToWireMs.push_back(double(wire - t) / 1e6);
@@ -438,6 +461,39 @@ QString Benchmark::report() const
                                     ? 0
                                     : median(m_startup.appShownMs) / median(m_startup.minimalShownMs);
     out << "\nStart to window shown, lanScout : minimal window = " << fixed(startupRatio, 2) << ".\n";
+    if (!m_startup.phaseNames.isEmpty()) {
+        static const QHash<QString, QString> meaning{
+            {QStringLiteral("main"), QStringLiteral("process start to main(): loading, static objects")},
+            {QStringLiteral("application"), QStringLiteral("the application object")},
+            {QStringLiteral("font"), QStringLiteral("font substitutes and the application font")},
+            {QStringLiteral("language"), QStringLiteral("the start language's catalogue")},
+            {QStringLiteral("window"), QStringLiteral("the window built (lanScout's from its form)")},
+            {QStringLiteral("show"), QStringLiteral("show()")},
+            {QStringLiteral("shown"), QStringLiteral("first paint and flush")},
+            {QStringLiteral("engine"), QStringLiteral("the worker thread started")}};
+        out << "\nStep by step (median ms from the end of the step before):\n\n| step | lanScout | minimal "
+               "window "
+               "|\n|---|---:|---:|\n";
+        auto cell = [this](const QString &key) {
+            const auto it = m_startup.phaseMs.constFind(key);
+            return it == m_startup.phaseMs.constEnd() ? QString() : fixed(median(*it), 1);
+        };
+        const QStringList order{QStringLiteral("main"),   QStringLiteral("application"),
+                                QStringLiteral("font"),   QStringLiteral("language"),
+                                QStringLiteral("window"), QStringLiteral("show"),
+                                QStringLiteral("engine"), QStringLiteral("shown")};
+        QStringList names = order;
+        for (const QString &name : m_startup.phaseNames) {
+            if (!names.contains(name))
+                names << name;
+        }
+        for (const QString &name : qAsConst(names)) {
+            if (!m_startup.phaseNames.contains(name))
+                continue;
+            out << "| " << meaning.value(name, name) << " | " << cell(QStringLiteral("app/") + name) << " | "
+                << cell(QStringLiteral("min/") + name) << " |\n";
+        }
+    }
 
     out << "\n## lanScout under load\n\n"
         << "| debug output | devices | replies | all listed in | spurious removals | missing at end | window "
