@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QMetaObject>
+#include <QThread>
 
 IpList::IpList(IpItemMode &model, QObject *parent) : QObject(parent), m_model(model) {}
 
@@ -73,7 +74,11 @@ void IpList::printIpList() const
     if (!QLoggingCategory::defaultCategory()->isDebugEnabled())
         return;
     qDebug() << "printIpList------------------------------------------------";
+    QThread *thread = QThread::currentThread();
     for (int i = 0; i < deviceList.size(); ++i) {
+        // A dump of a long list takes a while: don't hold up the program's end for it.
+        if (thread->isInterruptionRequested())
+            return;
         const DeviceRecord &e = deviceList[i];
         qDebug() << "ip " << i << "++++++++++++++++++++++++++";
         qDebug() << "version: " << e.version;

@@ -12,6 +12,8 @@ ThreadCtl::ThreadCtl(IpList &list, QObject *parent) : QObject(parent), server(ne
 
 ThreadCtl::~ThreadCtl()
 {
+    // Asks long work on the worker (a big list dump, a burst of reads) to stop early.
+    workThread.requestInterruption();
     workThread.quit();
     workThread.wait();
 }

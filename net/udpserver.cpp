@@ -6,6 +6,7 @@
 
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
+#include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -135,7 +136,9 @@ void UdpServer::readPendingDatagrams()
 
 void UdpServer::readSocket(QUdpSocket *socket)
 {
-    for (int n = 0; n < ReadBatch && socket->hasPendingDatagrams(); ++n) {
+    QThread *thread = QThread::currentThread();
+    for (int n = 0; n < ReadBatch && socket->hasPendingDatagrams() && !thread->isInterruptionRequested();
+         ++n) {
         const QNetworkDatagram datagram = socket->receiveDatagram();
         if (!datagram.isValid() && socket->error() != QAbstractSocket::UnknownSocketError) {
             qCWarning(lcUdp) << "receive on" << socket->localAddress().toString()
