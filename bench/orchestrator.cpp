@@ -114,6 +114,12 @@ QString seconds(const Fields &f, int fillTimeoutS)
     return fixed(num(f, "listed_ms") / 1000, 2) + QStringLiteral(" s");
 }
 
+QString readText(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
 struct Row
 {
     bool debug;
@@ -153,6 +159,7 @@ private:
     QHash<QPair<bool, int>, QPair<int, int>> m_largest; // (debug, spread) -> (largest holding, first failing)
     QStringList m_failures;
     QString m_started;
+    QString m_startLoad;
 };
 
 std::optional<Fields> Benchmark::engine(bool debug, int devices, int spread, int windowS)
@@ -351,6 +358,7 @@ std::optional<int> Benchmark::largestHolding(bool debug, int spread)
 int Benchmark::run()
 {
     m_started = QDateTime::currentDateTime().toString(Qt::ISODate);
+    m_startLoad = readText(QStringLiteral("/proc/loadavg")).section(QLatin1Char(' '), 0, 2);
     progress(QStringLiteral("lanScout benchmark, ") + m_started);
     startup();
     for (const int devices : qAsConst(m_plan.devices)) {
@@ -401,12 +409,6 @@ int Benchmark::run()
     return m_failures.isEmpty() ? 0 : 1;
 }
 
-QString readText(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 QString Benchmark::machine() const
 {
     QString memory;
@@ -432,7 +434,7 @@ QString Benchmark::report() const
     const QString load = readText(QStringLiteral("/proc/loadavg")).section(QLatin1Char(' '), 0, 2);
     out << "## Run\n\n"
         << "- Started " << m_started << ", finished " << QDateTime::currentDateTime().toString(Qt::ISODate)
-        << "; load average at the end " << load << ".\n"
+        << "; load average (1, 5, 15 min) at the start " << m_startLoad << ", at the end " << load << ".\n"
         << "- Machine: " << machine() << "; build " << LANSCOUT_BUILD_TYPE << ".\n"
         << "- lanScout, the simulator and the minimal loop share the machine; every measurement runs in a "
            "fresh process, on the offscreen platform, with its standard error (the debug output) sent to "
