@@ -113,5 +113,27 @@ void IpItemMode::removeDeviceRows(int row, int count)
 {
     if (row < 0 || count <= 0 || row + count > rowCount())
         return;
-    removeRows(row, count);
+    // The standard model finds every item it deletes, and every item whose data changes, through
+    // a position hint that goes stale for each row below a removed one. Deleting tens of
+    // thousands of rows (forged devices ageing out) then takes seconds, longer after each
+    // earlier removal, and the window freezes. A large block instead moves the rows below it up
+    // in place (the items stay where they are, so their hints stay true) and cuts as many rows
+    // off the end, inside one reset: the view loses its selection, as on an address change.
+    constexpr int LargeBlock = 1024;
+    if (count < LargeBlock) {
+        removeRows(row, count);
+        return;
+    }
+    beginResetModel();
+    {
+        const QSignalBlocker quiet(this); // the reset already tells the views
+        const int rows = rowCount();
+        for (int to = row, from = row + count; from < rows; ++to, ++from) {
+            for (int column = 0; column < 3; ++column)
+                item(to, column)->setData(item(from, column)->data(Qt::DisplayRole), Qt::DisplayRole);
+            item(to, 0)->setData(item(from, 0)->data(RecordRole), RecordRole);
+        }
+        removeRows(rows - count, count);
+    }
+    endResetModel();
 }

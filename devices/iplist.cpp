@@ -3,10 +3,12 @@
 #include "ipitemmode.h"
 
 #include <QDebug>
+
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QMetaObject>
 #include <QThread>
+#include <algorithm>
 
 IpList::IpList(IpItemMode &model, QObject *parent) : QObject(parent), m_model(model) {}
 
@@ -73,9 +75,15 @@ void IpList::printIpList() const
     // The dump costs O(devices) lines per reply: skip all formatting when nobody reads it.
     if (!QLoggingCategory::defaultCategory()->isDebugEnabled())
         return;
+    // It follows every accepted reply, so its cost must not grow without bound with the list:
+    // a flood of forged devices would otherwise keep the worker dumping for minutes
+    // (quadratic), deaf to honest replies and its timer. Lists up to this size, which is
+    // what a site has, are dumped whole.
+    constexpr int DumpLimit = 64;
     qDebug() << "printIpList------------------------------------------------";
     QThread *thread = QThread::currentThread();
-    for (int i = 0; i < deviceList.size(); ++i) {
+    const int shown = std::min(int(deviceList.size()), DumpLimit);
+    for (int i = 0; i < shown; ++i) {
         // A dump of a long list takes a while: don't hold up the program's end for it.
         if (thread->isInterruptionRequested())
             return;
@@ -89,6 +97,8 @@ void IpList::printIpList() const
         qDebug() << "mac: " << e.mac;
         qDebug() << "cnt: " << e.cnt;
     }
+    if (shown < deviceList.size())
+        qDebug() << "... and" << deviceList.size() - shown << "more";
 }
 
 std::optional<SetIpRequest> IpList::takeSetIpRequest()

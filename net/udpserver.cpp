@@ -4,6 +4,7 @@
 #include "protocol.h"
 #include "udplogging.h"
 
+#include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QThread>
@@ -18,6 +19,7 @@ constexpr int TickMs = 1000;
 // Datagrams read from one socket per wake-up. What is left waits for the next turn of the
 // event loop (the socket signals again), so a flood can't starve the timer or a quit.
 constexpr int ReadBatch = 256;
+constexpr qint64 ReadBudgetMs = 20;
 // Thousands of devices may answer one broadcast in the same instant; the kernel default
 // (about 200 KiB) holds only some hundreds of replies.
 constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;

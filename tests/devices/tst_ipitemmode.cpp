@@ -12,6 +12,7 @@ private slots:
     void rowOperationsIgnoreMissingRows_data();
     void rowOperationsIgnoreMissingRows();
     void removeKeepsOrder();
+    void largeBlocksKeepTheRowsBelow();
 };
 
 namespace {
@@ -96,6 +97,31 @@ void tst_IpItemMode::removeKeepsOrder()
     QCOMPARE(model.rowCount(), 2);
     QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("v1"));
     QCOMPARE(model.index(1, 0).data().toString(), QStringLiteral("v4"));
+}
+
+void tst_IpItemMode::largeBlocksKeepTheRowsBelow()
+{
+    // Forged devices ageing out: tens of thousands of rows leave at once, again and again.
+    IpItemMode model;
+    for (int i = 0; i < 60003; ++i) {
+        DeviceRecord rec;
+        rec.version = QStringLiteral("v%1").arg(i);
+        rec.mac = QStringLiteral("m%1").arg(i);
+        model.appendDevice(rec);
+    }
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    model.removeDeviceRows(3, 20000);
+    model.removeDeviceRows(3, 20000); // each item's position hint is stale by now
+    QCOMPARE(resets.count(), 2);
+    QCOMPARE(model.rowCount(), 20003);
+    DeviceRecord rec;
+    for (int row : {0, 2, 3, 20002}) {
+        const int i = row < 3 ? row : row + 40000;
+        QVERIFY(model.deviceAt(row, rec));
+        QCOMPARE(rec.mac, QStringLiteral("m%1").arg(i));
+        QCOMPARE(model.index(row, 0).data().toString(), QStringLiteral("v%1").arg(i));
+        QCOMPARE(model.index(row, 2).data().toString(), QStringLiteral("m%1").arg(i));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_IpItemMode)

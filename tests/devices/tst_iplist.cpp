@@ -356,6 +356,16 @@ void tst_IpList::dumpFormat()
     empty.printIpList();
     qInstallMessageHandler(old);
     QCOMPARE(captured, expected.mid(0, 1));
+
+    // A long list (forged replies) is dumped in part, so the dump's cost stays bounded.
+    for (int i = 1; i <= 70; ++i)
+        f.list.mergeDevice(device(QStringLiteral("m%1").arg(i), QStringLiteral("1")));
+    captured.clear();
+    old = qInstallMessageHandler(capture);
+    f.list.printIpList();
+    qInstallMessageHandler(old);
+    QCOMPARE(captured.size(), 1 + 64 * 8 + 1);
+    QCOMPARE(captured.last(), QStringLiteral("... and 7 more"));
 }
 
 void tst_IpList::dumpSilentWhenDebugOff()
