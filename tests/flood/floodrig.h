@@ -53,6 +53,7 @@ public:
     // The MACs of the latest complete device list dump.
     QStringList lastDumpMacs() const { return m_lastDump; }
     qint64 rxLines() const { return m_rxLines; }
+    qint64 traceBytes() const { return m_stderr.pos(); } // standard error read so far
     qint64 longestLine() const { return m_longestLine; }
     QByteArray tail() const { return m_tail; } // the last few KB of its standard error
 

@@ -15,6 +15,7 @@ class tst_FloodNewDevices : public QObject
 private slots:
     void initTestCase() { LANSCOUT_REQUIRE_TEST_NETWORK(); }
     void newDevicesFlood();
+    void newDevicesWithTraceOn();
 };
 
 void tst_FloodNewDevices::newDevicesFlood()
@@ -87,6 +88,49 @@ void tst_FloodNewDevices::newDevicesFlood()
 
     QVERIFY(app.terminateAndWait(5000) >= 0);
     QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(app.exitCode(), 0);
+}
+
+// The same kind of flood, smaller, with the default debug output: the trace of each reply and
+// the list dumps must not make the program deaf. Each reply dumping the whole list would cost
+// the flood's length times the list's.
+void tst_FloodNewDevices::newDevicesWithTraceOn()
+{
+    constexpr int Count = 20000;
+    constexpr int DurationMs = 2000;
+    constexpr int CatchUpMs = 5000;
+
+    SimProcess sim;
+    QString error;
+    QVERIFY2(sim.start({QStringLiteral("--devices"), QStringLiteral("3")}, &error), qPrintable(error));
+    AppProcess app(true);
+    QVERIFY2(app.start(&error), qPrintable(error));
+    QTRY_COMPARE_WITH_TIMEOUT(app.rows(), 3, 5000);
+
+    FloodProcess flood;
+    const qint64 floodStart = app.now();
+    QVERIFY2(flood.start(QStringLiteral("devices"), Count, DurationMs, &error,
+                         {QStringLiteral("--to"), QStringLiteral("198.18.0.1"), QStringLiteral("--first"),
+                          QStringLiteral("1000000")}),
+             qPrintable(error));
+    const QString summary = flood.finish(DurationMs + 15000);
+    const qint64 floodEnd = app.now();
+    QVERIFY2(summary.startsWith(QLatin1String("sent ")), qPrintable(summary));
+    const bool caughtUp = QTest::qWaitFor([&] { return app.rows() >= Count * 9 / 10; }, CatchUpMs);
+    const qint64 caughtUpMs = app.now() - floodEnd;
+    const LagFigures lag = lagFigures(app.probesSince(floodStart));
+    const QStringList listed = app.lastDumpMacs();
+    qInfo("new devices, debug output on: %s to 198.18.0.1 port 8888", qPrintable(summary));
+    qInfo("new devices, debug output on: %d rows listed %lld ms after the flood ended; %lld MB of trace",
+          app.rows(), caughtUpMs, app.traceBytes() / 1000000);
+    printLag("new devices, debug output on", lag);
+
+    QVERIFY2(app.running(), app.tail().constData());
+    QVERIFY2(caughtUp, qPrintable(QStringLiteral("%1 of %2 listed").arg(app.rows()).arg(Count)));
+    QVERIFY2(lag.minRows >= 3, qPrintable(QString::number(lag.minRows)));
+    for (const QString &mac : simulatedMacs())
+        QVERIFY2(listed.contains(mac), qPrintable(mac));
+    QVERIFY(app.terminateAndWait(5000) >= 0);
     QCOMPARE(app.exitCode(), 0);
 }
 
