@@ -103,16 +103,17 @@ void RoundMeter::add(quint32 round, qint64 ns)
     r.lastNs = std::max(r.lastNs, ns);
 }
 
-double RoundMeter::medianDrainRate(int minCount) const
+double RoundMeter::medianIntakeRate(const QHash<quint32, qint64> &requestNs, int minCount) const
 {
     std::vector<double> rates;
     for (int i = 1; i + 1 < m_rounds.size(); ++i) {
         const Round &r = m_rounds[i];
-        const qint64 span = r.lastNs - r.firstNs;
-        // Below a tenth of a millisecond the clock says more about itself than the rate.
-        if (r.count < std::max(2, minCount) || span < 100000)
+        const auto request = requestNs.constFind(r.round);
+        if (r.count < std::max(1, minCount) || request == requestNs.constEnd() || *request > r.firstNs)
             continue;
-        rates.push_back(double(r.count - 1) * 1e9 / double(span));
+        // The request time may come from another clock with millisecond steps: never below 1 ms.
+        const qint64 span = std::max<qint64>(r.lastNs - *request, 1000000);
+        rates.push_back(double(r.count) * 1e9 / double(span));
     }
     return percentile(rates, 50);
 }

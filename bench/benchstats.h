@@ -29,10 +29,10 @@ qint64 softnetDropped(const QByteArray &softnetText);
 // -1 for any other MAC.
 int simulatedDeviceOfMac(const QString &mac);
 
-// Replies grouped by the discovery round they were stamped with. A round's drain rate is
-// its replies divided by the time from its first to its last one: with all devices answering
-// in the same instant that is how fast the receiver takes a burst in; with replies spread
-// out it is bounded by the spread.
+// Replies grouped by the discovery round they were stamped with. A round's intake rate is its
+// replies divided by the time from the request to the last of them: with all devices answering
+// in the same instant that is how fast the receiver takes a burst in; with replies spread out
+// it is bounded by the spread.
 class RoundMeter
 {
 public:
@@ -48,10 +48,11 @@ public:
     void clear() { m_rounds.clear(); }
     // In order of each round's first reply.
     const QVector<Round> &rounds() const { return m_rounds; }
-    // Median drain rate in replies per second over the rounds that are wholly inside the
-    // measurement: all but the first and the last round seen, and only rounds of at least
-    // minCount replies spread over a measurable time. 0 when there is no such round.
-    double medianDrainRate(int minCount) const;
+    // Median intake rate in replies per second over the rounds wholly inside the measurement
+    // (all but the first and the last round seen) that have at least minCount replies and whose
+    // request time is known (requestNs: round -> when its request went out). 0 without such a
+    // round.
+    double medianIntakeRate(const QHash<quint32, qint64> &requestNs, int minCount) const;
     // Replies per second over whole rounds: the replies of all but the first and the last
     // round, over the time from the first reply of the second round to the first reply of
     // the last. Unlike a count over a fixed window it does not depend on where the window

@@ -154,10 +154,16 @@ void Devsim::readOutput()
     const qint64 now = monotonicNs();
     while (m_process.canReadLine()) {
         const QByteArray line = m_process.readLine();
-        if (line.startsWith("rx "))
+        const QList<QByteArray> words = line.split(' ');
+        // "rx <ms> ..." and "device <ms> ...": the simulator's clock against this one.
+        if (words.size() > 2 && (words[0] == "rx" || words[0] == "device"))
+            m_offsetNs = std::min(m_offsetNs, now - words[1].toLongLong() * 1000000);
+        if (words[0] == "rx") {
             m_rxNs.append(now);
-        else if (line.startsWith("ready"))
+            m_rxMs.append(words.value(1).toLongLong());
+        } else if (line.startsWith("ready")) {
             m_ready = true;
+        }
     }
 }
 

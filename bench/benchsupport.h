@@ -11,6 +11,7 @@
 #include <QVector>
 
 #include <functional>
+#include <limits>
 
 // What the benchmark's processes share: clocks and counters of this process, the private
 // network check, the simulator, and the moment a window is first on screen.
@@ -50,7 +51,11 @@ public:
     void stop();
 
     int received() const { return m_rxNs.size(); }
+    // When each datagram's line was read here: late by as long as this thread was busy.
     const QVector<qint64> &receivedNs() const { return m_rxNs; }
+    // When the simulator received datagram i, on this process's clock: its own millisecond
+    // stamp moved by the smallest gap seen between its stamps and their arrival here.
+    qint64 receivedAtNs(int i) const { return m_rxMs.at(i) * 1000000 + m_offsetNs; }
     // Devices whose reply the simulator failed to send (its send buffer was full, say).
     const QSet<int> &failedDevices() const { return m_failed; }
     int failedSends() const { return m_failedSends; }
@@ -64,6 +69,8 @@ private:
     QByteArray m_errText;   // its beginning, for messages
     bool m_ready = false;
     QVector<qint64> m_rxNs;
+    QVector<qint64> m_rxMs; // the simulator's stamps
+    qint64 m_offsetNs = std::numeric_limits<qint64>::max();
     QSet<int> m_failed;
     int m_failedSends = 0;
 };

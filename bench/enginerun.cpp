@@ -128,6 +128,15 @@ private:
     qint64 m_last = 0;
 };
 
+// Round r (the engine's discovery count) began when the simulator received request r.
+QHash<quint32, qint64> requestTimes(const Devsim &sim)
+{
+    QHash<quint32, qint64> times;
+    for (int i = 0; i < sim.received(); ++i)
+        times.insert(quint32(i + 1), sim.receivedAtNs(i));
+    return times;
+}
+
 void fail(const QString &why)
 {
     std::printf("error %s\n", qUtf8Printable(why));
@@ -230,14 +239,14 @@ int runEngine(const EngineRunOptions &o)
     const bool debug = QLoggingCategory::defaultCategory()->isDebugEnabled();
     std::printf("result mode=engine devices=%d spread=%d debug=%d all_listed=%d listed_ms=%.0f rows_fill=%d "
                 "rows_end=%d removals=%d spurious=%d window_s=%.1f accepted=%lld offered=%lld "
-                "acc_per_s=%.0f drain_per_s=%.0f cpu_per_k=%.4f lag_p50=%.1f lag_p99=%.1f lag_max=%.1f "
+                "acc_per_s=%.0f intake_per_s=%.0f cpu_per_k=%.4f lag_p50=%.1f lag_p99=%.1f lag_max=%.1f "
                 "rss_per_dev=%.0f udp_drops=%lld backlog_drops=%lld sim_failed=%d requests=%lld "
                 "request_gap_ms=%.0f\n",
                 o.devices, o.spreadMs, debug ? 1 : 0, allListed ? 1 : 0,
                 allListed ? double(meter.listedNs - started) / 1e6 : -1.0, rowsAtFill, rowsAtEnd,
                 meter.removals, meter.spuriousRemovals, windowS, accepted, offered,
                 meter.rounds.rounds().size() >= 3 ? meter.rounds.sustainedRate() : double(accepted) / windowS,
-                meter.rounds.medianDrainRate(o.devices / 2),
+                meter.rounds.medianIntakeRate(requestTimes(sim), o.devices / 2),
                 accepted ? (cpuAfter - cpuBefore) * 1000 / double(accepted) : -1.0,
                 percentile(lag.lagsMs, 50), percentile(lag.lagsMs, 99), percentile(lag.lagsMs, 100),
                 rowsAtEnd ? double(rssAfter - rssBefore) / rowsAtEnd : -1.0,

@@ -107,6 +107,12 @@ QString thousands(double value)
     return QLocale(QLocale::English).toString(qint64(value + 0.5));
 }
 
+// Datagrams the kernel dropped: at the full receive buffer of a socket / at a full input backlog.
+QString drops(const Fields &f)
+{
+    return thousands(num(f, "udp_drops")) + QStringLiteral(" / ") + thousands(num(f, "backlog_drops"));
+}
+
 QString seconds(const Fields &f, int fillTimeoutS)
 {
     if (num(f, "all_listed") != 1)
@@ -209,7 +215,7 @@ std::optional<Fields> Benchmark::raw(int devices, int spread)
         return std::nullopt;
     }
     progress(QStringLiteral("  %1 replies/s, bursts taken in at %2 replies/s")
-                 .arg(thousands(num(*f, "acc_per_s")), thousands(num(*f, "drain_per_s"))));
+                 .arg(thousands(num(*f, "acc_per_s")), thousands(num(*f, "intake_per_s"))));
     return f;
 }
 
@@ -337,6 +343,11 @@ std::optional<int> Benchmark::largestHolding(bool debug, int spread)
         if (!f)
             return false;
         m_rows.append({debug, n, spread, *f, true});
+        // The physical limit for the same traffic, near where lanScout gives way.
+        if (!debug) {
+            if (const auto r = raw(n, spread))
+                m_raw.insert({n, spread}, *r);
+        }
         return holds(*f);
     };
     while (!hi || hi <= lo) {
@@ -501,7 +512,7 @@ QString Benchmark::report() const
         << "| debug output | devices | replies | all listed in | spurious removals | missing at end | window "
            "| longest gap between requests | accepted replies/s | burst intake/s | CPU s per 1,000 replies | "
            "GUI lag p50 / p99 / max (ms) | "
-           "memory per device | kernel drops | closing |\n"
+           "memory per device | kernel drops (socket / backlog) | closing |\n"
         << "|---|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
     for (const Row &r : m_rows) {
         const Fields &f = r.f;
@@ -509,11 +520,10 @@ QString Benchmark::report() const
             << spreadText(r.spread) << " | " << seconds(f, m_plan.fillTimeoutS) << " | " << num(f, "spurious")
             << " | " << num(f, "devices") - num(f, "rows_end") << " | " << fixed(num(f, "window_s"), 0)
             << " s" << (r.search ? "*" : "") << " | " << fixed(num(f, "request_gap_ms") / 1000, 1) << " s | "
-            << thousands(num(f, "acc_per_s")) << " | " << thousands(num(f, "drain_per_s")) << " | "
+            << thousands(num(f, "acc_per_s")) << " | " << thousands(num(f, "intake_per_s")) << " | "
             << fixed(num(f, "cpu_per_k"), 3) << " | " << fixed(num(f, "lag_p50"), 1) << " / "
             << fixed(num(f, "lag_p99"), 1) << " / " << fixed(num(f, "lag_max"), 1) << " | "
-            << thousands(num(f, "rss_per_dev")) << " B | "
-            << thousands(num(f, "udp_drops") + num(f, "backlog_drops")) << " | "
+            << thousands(num(f, "rss_per_dev")) << " B | " << drops(f) << " | "
             << (num(f, "shutdown_ms") < 0 ? QStringLiteral("> 5 s")
                                           : fixed(num(f, "shutdown_ms"), 0) + QStringLiteral(" ms"))
             << " |\n";
@@ -522,38 +532,41 @@ QString Benchmark::report() const
 
     out << "\n## The physical limit: a minimal receive-and-parse loop on one socket\n\n"
         << "| devices | replies | all seen in | replies/s | burst intake/s | CPU s per 1,000 replies | "
-           "kernel drops "
-           "| lanScout : minimal, replies/s | lanScout : minimal, burst intake |\n"
+           "kernel drops (socket / backlog) | lanScout : minimal, replies/s | lanScout : minimal, burst "
+           "intake |\n"
         << "|---:|---|---:|---:|---:|---:|---:|---:|---:|\n";
     double worstRate = 0, worstBurst = 0;
     bool rateCompared = false;
-    for (const int devices : m_plan.devices) {
-        for (const int spread : m_plan.spreads) {
-            const auto rawIt = m_raw.constFind({devices, spread});
-            if (rawIt == m_raw.constEnd())
-                continue;
-            const Fields &f = *rawIt;
-            QString rate = QStringLiteral("–"), burst = QStringLiteral("–");
-            for (const Row &r : m_rows) {
-                if (r.debug || r.search || r.devices != devices || r.spread != spread)
-                    continue;
-                const double a = num(f, "acc_per_s") > 0 ? num(r.f, "acc_per_s") / num(f, "acc_per_s") : 0;
-                const double b =
-                    num(f, "drain_per_s") > 0 ? num(r.f, "drain_per_s") / num(f, "drain_per_s") : 0;
-                rate = fixed(a, 2);
-                burst = fixed(b, 2);
-                worstRate = rateCompared ? std::min(worstRate, a) : a;
-                worstBurst = rateCompared ? std::min(worstBurst, b) : b;
-                rateCompared = true;
-            }
-            out << "| " << thousands(devices) << " | " << spreadText(spread) << " | "
-                << (num(f, "all_listed") == 1 ? fixed(num(f, "listed_ms") / 1000, 2) + QStringLiteral(" s")
-                                              : QStringLiteral("never"))
-                << " | " << thousands(num(f, "acc_per_s")) << " | " << thousands(num(f, "drain_per_s"))
-                << " | " << fixed(num(f, "cpu_per_k"), 3) << " | "
-                << thousands(num(f, "udp_drops") + num(f, "backlog_drops")) << " | " << rate << " | " << burst
-                << " |\n";
+    QList<QPair<int, int>> measured = m_raw.keys();
+    std::sort(measured.begin(), measured.end(), [this](const QPair<int, int> &a, const QPair<int, int> &b) {
+        // By devices, then in the order the spreads were asked for.
+        return a.first != b.first ? a.first < b.first
+                                  : m_plan.spreads.indexOf(a.second) < m_plan.spreads.indexOf(b.second);
+    });
+    for (const auto &[devices, spread] : qAsConst(measured)) {
+        const Fields &f = m_raw[{devices, spread}];
+        QString rate = QStringLiteral("–"), burst = QStringLiteral("–");
+        const Fields *engine = nullptr;
+        for (const Row &r : m_rows) {
+            if (!r.debug && r.devices == devices && r.spread == spread && (!engine || !r.search))
+                engine = &r.f;
         }
+        if (engine) {
+            const double a = num(f, "acc_per_s") > 0 ? num(*engine, "acc_per_s") / num(f, "acc_per_s") : 0;
+            const double b =
+                num(f, "intake_per_s") > 0 ? num(*engine, "intake_per_s") / num(f, "intake_per_s") : 0;
+            rate = fixed(a, 2);
+            burst = fixed(b, 2);
+            worstRate = rateCompared ? std::min(worstRate, a) : a;
+            worstBurst = rateCompared ? std::min(worstBurst, b) : b;
+            rateCompared = true;
+        }
+        out << "| " << thousands(devices) << " | " << spreadText(spread) << " | "
+            << (num(f, "all_listed") == 1 ? fixed(num(f, "listed_ms") / 1000, 2) + QStringLiteral(" s")
+                                          : QStringLiteral("never"))
+            << " | " << thousands(num(f, "acc_per_s")) << " | " << thousands(num(f, "intake_per_s")) << " | "
+            << fixed(num(f, "cpu_per_k"), 3) << " | " << drops(f) << " | " << rate << " | " << burst
+            << " |\n";
     }
 
     if (!m_largest.isEmpty()) {

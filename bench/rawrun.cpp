@@ -99,6 +99,7 @@ int runRaw(const RawRunOptions &o)
     std::vector<bool> seen(size_t(o.devices), false);
     int distinct = 0;
     RoundMeter rounds;
+    QHash<quint32, qint64> sentNs; // round -> when its request went out
     qint64 accepted = 0;
     quint32 round = 0;
     const qint64 started = monotonicNs();
@@ -119,6 +120,7 @@ int runRaw(const RawRunOptions &o)
             ::sendto(socket.fd, request.constData(), size_t(request.size()), 0,
                      reinterpret_cast<const sockaddr *>(&broadcast), sizeof broadcast);
             ++round;
+            sentNs.insert(round, now);
             nextSend += 1000000000;
             // Once a second, so the simulator's output pipes never fill up.
             QCoreApplication::processEvents();
@@ -177,11 +179,11 @@ int runRaw(const RawRunOptions &o)
     const qint64 offered = qint64(round - roundBefore) * o.devices;
     std::printf(
         "result mode=raw devices=%d spread=%d all_listed=%d listed_ms=%.0f window_s=%.1f accepted=%lld "
-        "offered=%lld acc_per_s=%.0f drain_per_s=%.0f cpu_per_k=%.4f udp_drops=%lld backlog_drops=%lld "
+        "offered=%lld acc_per_s=%.0f intake_per_s=%.0f cpu_per_k=%.4f udp_drops=%lld backlog_drops=%lld "
         "rcvbuf=%d\n",
         o.devices, o.spreadMs, listedNs ? 1 : 0, listedNs ? double(listedNs - started) / 1e6 : -1.0, windowS,
         accepted, offered, rounds.rounds().size() >= 3 ? rounds.sustainedRate() : double(accepted) / windowS,
-        rounds.medianDrainRate(o.devices / 2),
+        rounds.medianIntakeRate(sentNs, o.devices / 2),
         accepted ? (cpuAfter - cpuBefore) * 1000 / double(accepted) : -1.0,
         udpAfter.value("InErrors") - udpBefore.value("InErrors"), backlogAfter - backlogBefore, rcvbuf);
     std::fflush(stdout);

@@ -1,4 +1,5 @@
-// The benchmark's arithmetic: percentiles, /proc parsing, the simulator's MACs, burst intake.
+// The benchmark's arithmetic: percentiles, /proc parsing, the simulator's MACs, request gaps, burst
+// intake.
 
 #include "benchstats.h"
 
@@ -19,8 +20,8 @@ private slots:
     void simulatedDeviceOfMac();
     void longestGap_data();
     void longestGap();
-    void drainRateSkipsEdgeAndSmallRounds_data();
-    void drainRateSkipsEdgeAndSmallRounds();
+    void intakeRateSkipsEdgeAndSmallRounds_data();
+    void intakeRateSkipsEdgeAndSmallRounds();
 };
 
 void tst_BenchStats::percentileByNearestRank_data()
@@ -133,42 +134,59 @@ void tst_BenchStats::longestGap()
     QCOMPARE(bench::longestGap(stamps, from, to), expected);
 }
 
-void tst_BenchStats::drainRateSkipsEdgeAndSmallRounds_data()
+void tst_BenchStats::intakeRateSkipsEdgeAndSmallRounds_data()
 {
-    // Each round: (round, count, first ms, last ms); replies are added evenly in between.
+    // Each round: round, replies, first ms, last ms, ms of its request (-1: unknown); the
+    // replies are added evenly from first to last.
     QTest::addColumn<QVector<QVector<int>>>("rounds");
     QTest::addColumn<int>("minCount");
-    QTest::addColumn<double>("expected");
+    QTest::addColumn<double>("intake");
     QTest::addColumn<double>("sustained");
     QTest::newRow("first and last round are cut by the window")
-        << QVector<QVector<int>>{{1, 11, 0, 1}, {2, 101, 1000, 1100}, {3, 11, 2000, 2001}} << 50 << 1000.0
-        << 101.0 / 1.0;
-    QTest::newRow("median of the inner rounds") << QVector<QVector<int>>{{1, 2, 0, 1},
-                                                                         {2, 101, 1000, 1100},
-                                                                         {3, 101, 2000, 2010},
-                                                                         {4, 101, 3000, 3050},
-                                                                         {5, 2, 4000, 4001}}
-                                                << 50 << 2000.0 << 303.0 / 3.0;
+        << QVector<QVector<int>>{{1, 11, 0, 1, 0}, {2, 100, 1000, 1100, 1000}, {3, 11, 2000, 2001, 2000}}
+        << 50 << 1000.0 << 100.0;
+    QTest::newRow("median of the inner rounds") << QVector<QVector<int>>{{1, 2, 0, 1, 0},
+                                                                         {2, 100, 1000, 1100, 1000},
+                                                                         {3, 100, 2000, 2010, 2000},
+                                                                         {4, 100, 3000, 3050, 3000},
+                                                                         {5, 2, 4000, 4001, 4000}}
+                                                << 50 << 2000.0 << 100.0;
     QTest::newRow("a round with too few replies is skipped")
-        << QVector<QVector<int>>{{1, 2, 0, 1}, {2, 101, 1000, 1100}, {3, 5, 2000, 2001}, {4, 2, 3000, 3001}}
-        << 50 << 1000.0 << 106.0 / 2.0;
+        << QVector<QVector<int>>{{1, 2, 0, 1, 0},
+                                 {2, 100, 1000, 1100, 1000},
+                                 {3, 5, 2000, 2001, 2000},
+                                 {4, 2, 3000, 3001, 3000}}
+        << 50 << 1000.0 << 52.5;
+    QTest::newRow("a round whose request is unknown or later is skipped")
+        << QVector<QVector<int>>{{1, 2, 0, 1, 0},
+                                 {2, 100, 1000, 1010, -1},
+                                 {3, 100, 2000, 2010, 2005},
+                                 {4, 100, 3000, 3200, 3000},
+                                 {5, 2, 4000, 4001, 4000}}
+        << 50 << 500.0 << 100.0;
+    QTest::newRow("a burst quicker than a millisecond counts as one")
+        << QVector<QVector<int>>{{1, 2, 0, 0, 0}, {2, 100, 1000, 1000, 1000}, {3, 2, 2000, 2000, 2000}} << 50
+        << 100000.0 << 100.0;
     QTest::newRow("only edge rounds")
-        << QVector<QVector<int>>{{1, 101, 0, 100}, {2, 101, 1000, 1100}} << 50 << 0.0 << 0.0;
+        << QVector<QVector<int>>{{1, 100, 0, 100, 0}, {2, 100, 1000, 1100, 1000}} << 50 << 0.0 << 0.0;
 }
 
-void tst_BenchStats::drainRateSkipsEdgeAndSmallRounds()
+void tst_BenchStats::intakeRateSkipsEdgeAndSmallRounds()
 {
     QFETCH(QVector<QVector<int>>, rounds);
     QFETCH(int, minCount);
-    QFETCH(double, expected);
+    QFETCH(double, intake);
     QFETCH(double, sustained);
     RoundMeter meter;
+    QHash<quint32, qint64> requests;
     for (const QVector<int> &r : rounds) {
         const qint64 first = qint64(r[2]) * 1000000, last = qint64(r[3]) * 1000000;
         for (int i = 0; i < r[1]; ++i)
             meter.add(quint32(r[0]), r[1] > 1 ? first + (last - first) * i / (r[1] - 1) : first);
+        if (r[4] >= 0)
+            requests.insert(quint32(r[0]), qint64(r[4]) * 1000000);
     }
-    QCOMPARE(meter.medianDrainRate(minCount), expected);
+    QCOMPARE(meter.medianIntakeRate(requests, minCount), intake);
     QCOMPARE(meter.sustainedRate(), sustained);
 }
 
