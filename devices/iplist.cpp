@@ -75,11 +75,9 @@ void IpList::printIpList() const
     // The dump costs O(devices) lines per reply: skip all formatting when nobody reads it.
     if (!QLoggingCategory::defaultCategory()->isDebugEnabled())
         return;
-    // It follows every accepted reply, so its cost must not grow without bound with the list:
-    // a flood of forged devices would otherwise keep the worker dumping for minutes
-    // (quadratic), deaf to honest replies and its timer. Lists up to this size, which is
-    // what a site has, are dumped whole.
-    constexpr int DumpLimit = 64;
+    // Lists up to DumpLimit, which is what a site has, are dumped whole; a flood of forged
+    // devices would otherwise keep the worker dumping for minutes (quadratic), deaf to honest
+    // replies and to its timer.
     qDebug() << "printIpList------------------------------------------------";
     QThread *thread = QThread::currentThread();
     const int shown = std::min(int(deviceList.size()), DumpLimit);

@@ -32,6 +32,9 @@ public:
     void mergeDevice(DeviceRecord rec);
     void ageDevices(quint32 count);
     void printIpList() const;
+    // Lists longer than this are dumped in part: the dump follows every reply, and its cost
+    // must not grow without bound with the list (a flood of forged devices).
+    static constexpr int DumpLimit = 64;
     std::optional<SetIpRequest> takeSetIpRequest();
     int workerCount() const { return int(deviceList.size()); }
 

@@ -138,8 +138,14 @@ void UdpServer::readPendingDatagrams()
 
 void UdpServer::readSocket(QUdpSocket *socket)
 {
+    // Bounded in time as well as in count, per socket so that a flood on one never starves
+    // the others: with the debug output on, each reply costs trace lines.
     QThread *thread = QThread::currentThread();
-    for (int n = 0; n < ReadBatch && socket->hasPendingDatagrams() && !thread->isInterruptionRequested();
+    QElapsedTimer clock;
+    clock.start();
+    bool dumpOwed = false;
+    for (int n = 0; n < ReadBatch && socket->hasPendingDatagrams() && !thread->isInterruptionRequested() &&
+                    clock.elapsed() < ReadBudgetMs;
          ++n) {
         const QNetworkDatagram datagram = socket->receiveDatagram();
         if (!datagram.isValid() && socket->error() != QAbstractSocket::UnknownSocketError) {
@@ -151,9 +157,17 @@ void UdpServer::readSocket(QUdpSocket *socket)
         if (auto rec = protocol::parseDiscoveryReply(data)) {
             rec->cnt = discoveryCount;
             m_list.mergeDevice(std::move(*rec));
-            m_list.printIpList();
+            // Every reply gets its dump. Only a list beyond what any site has (forged devices)
+            // gets one dump per burst, after the burst's last reply read: a dump per reply
+            // would cost the burst's length times the list's.
+            dumpOwed = m_list.workerCount() > IpList::DumpLimit && socket->hasPendingDatagrams() &&
+                       n + 1 < ReadBatch;
+            if (!dumpOwed)
+                m_list.printIpList();
         }
         if (lcUdp().isDebugEnabled())
             qCDebug(lcUdp).noquote() << "rx: " << protocol::datagramText(data);
     }
+    if (dumpOwed && !thread->isInterruptionRequested())
+        m_list.printIpList();
 }
