@@ -5,7 +5,6 @@
 #include "udplogging.h"
 
 #include <QElapsedTimer>
-#include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QThread>
 #include <QTimer>
@@ -23,6 +22,8 @@ constexpr qint64 ReadBudgetMs = 20;
 // Thousands of devices may answer one broadcast in the same instant; the kernel default
 // (about 200 KiB) holds only some hundreds of replies.
 constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
+// The largest UDP payload there is.
+constexpr int MaxDatagramBytes = 65536;
 
 QUdpSocket *openSocket(const QHostAddress &address, QObject *parent)
 {
@@ -37,7 +38,8 @@ QUdpSocket *openSocket(const QHostAddress &address, QObject *parent)
 
 } // namespace
 
-UdpServer::UdpServer(IpList &list, QObject *parent) : QObject(parent), m_list(list)
+UdpServer::UdpServer(IpList &list, QObject *parent)
+    : QObject(parent), m_list(list), m_readBuffer(MaxDatagramBytes, Qt::Uninitialized)
 {
     connect(this, &UdpServer::start, this, &UdpServer::serverInit);
 }
@@ -147,13 +149,16 @@ void UdpServer::readSocket(QUdpSocket *socket)
     for (int n = 0; n < ReadBatch && socket->hasPendingDatagrams() && !thread->isInterruptionRequested() &&
                     clock.elapsed() < ReadBudgetMs;
          ++n) {
-        const QNetworkDatagram datagram = socket->receiveDatagram();
-        if (!datagram.isValid() && socket->error() != QAbstractSocket::UnknownSocketError) {
+        // Straight into one buffer: receiveDatagram() would first ask the kernel for the size
+        // (one more system call per datagram) and allocate a datagram object each time.
+        const qint64 size = socket->readDatagram(m_readBuffer.data(), m_readBuffer.size());
+        if (size < 0) {
             qCWarning(lcUdp) << "receive on" << socket->localAddress().toString()
                              << "failed:" << socket->errorString();
             continue;
         }
-        const QByteArray data = datagram.data();
+        // The parser and the trace copy what they keep, so the buffer can be read in place.
+        const QByteArray data = QByteArray::fromRawData(m_readBuffer.constData(), int(size));
         if (auto rec = protocol::parseDiscoveryReply(data)) {
             rec->cnt = discoveryCount;
             m_list.mergeDevice(std::move(*rec));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -45,4 +46,5 @@ private:
     QTimer *taskTimer = nullptr;
     quint32 discoveryCount = 0;
     QList<QHostAddress> m_fixedAddresses;
+    QByteArray m_readBuffer; // every datagram is read into it, one at a time
 };
