@@ -662,6 +662,14 @@ int runBenchmark(const BenchPlan &plan)
         progress(QStringLiteral("lanscout-bench: refusing to run outside the test network: ") + why);
         return 3;
     }
+    if (plan.rmemMax > 0) {
+        // Only this network namespace's limit: the machine's own namespace keeps its value.
+        QFile limit(QStringLiteral("/proc/sys/net/core/rmem_max"));
+        if (!limit.open(QIODevice::WriteOnly) || limit.write(QByteArray::number(plan.rmemMax)) < 0) {
+            progress(QStringLiteral("lanscout-bench: cannot set net.core.rmem_max in the test network"));
+            return 1;
+        }
+    }
     Benchmark benchmark(plan);
     return benchmark.run();
 }

@@ -18,6 +18,9 @@ struct BenchPlan
     bool search = true;  // look for the largest N that holds
     int maxDevices = 100000;
     bool smoke = false; // the quick check: fails only when the pipeline is plainly broken
+    // When above 0: net.core.rmem_max of the test network (a per-namespace setting), e.g. 212992,
+    // a stock kernel's, to see what the program's receive buffer request gets there.
+    int rmemMax = 0;
     QString markdownPath;
 };
 
