@@ -3,6 +3,7 @@
 #include "benchstats.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -11,7 +12,10 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 
 namespace bench {
 
@@ -47,6 +51,27 @@ QHash<QByteArray, qint64> udpNow()
 qint64 backlogDropsNow()
 {
     return softnetDropped(readProcFile(QStringLiteral("/proc/net/softnet_stat")));
+}
+
+int setReceiveBuffers(quint16 port, int bytes)
+{
+    int count = 0;
+    const QStringList fds =
+        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    for (const QString &name : fds) {
+        const int fd = name.toInt();
+        sockaddr_in address = {};
+        socklen_t length = sizeof address;
+        int type = 0;
+        socklen_t typeLength = sizeof type;
+        if (::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0 ||
+            address.sin_family != AF_INET || ntohs(address.sin_port) != port ||
+            ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeLength) != 0 || type != SOCK_DGRAM)
+            continue;
+        if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0)
+            ++count;
+    }
+    return count;
 }
 
 bool insideTestNetwork(QString *why)

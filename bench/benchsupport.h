@@ -26,6 +26,10 @@ QHash<QByteArray, qint64> udpNow();
 // Packets dropped so far at full input backlogs, all CPUs (the whole machine, not one namespace).
 qint64 backlogDropsNow();
 
+// Sets the receive buffer of every UDP socket of this process bound to the port to bytes (the
+// kernel doubles it) and returns how many there were.
+int setReceiveBuffers(quint16 port, int bytes);
+
 // True only inside the host namespace of testbed/run-in-testbed (LANSCOUT_TESTBED is set and
 // this network namespace is not the one of process 1). Everything here that opens a socket or
 // starts the simulator asks first.

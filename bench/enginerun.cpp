@@ -7,6 +7,7 @@
 #include "ipitemmode.h"
 #include "iplist.h"
 #include "mainwindow.h"
+#include "protocol.h"
 #include "startup.h"
 #include "threadctl.h"
 #include "udpserver.h"
@@ -200,6 +201,14 @@ int runEngine(const EngineRunOptions &o)
     const qint64 started = monotonicNs();
     auto ctl = std::make_unique<ThreadCtl>(_ipList);
     emit ctl->server->start();
+    int cappedSockets = 0;
+    if (o.receiveBufferCap > 0) {
+        // As a kernel with this limit would grant the engine's request: set as soon as the
+        // worker has opened its sockets (an address-bound one and the broadcast listener).
+        runUntil(
+            [&] { return (cappedSockets = setReceiveBuffers(protocol::HostPort, o.receiveBufferCap)) >= 2; },
+            2000);
+    }
 
     runUntil([&] { return meter.listedNs != 0; }, o.fillTimeoutS * 1000);
     const bool allListed = meter.listedNs != 0;
@@ -241,7 +250,7 @@ int runEngine(const EngineRunOptions &o)
                 "rows_end=%d removals=%d spurious=%d window_s=%.1f accepted=%lld offered=%lld "
                 "acc_per_s=%.0f intake_per_s=%.0f cpu_per_k=%.4f lag_p50=%.1f lag_p99=%.1f lag_max=%.1f "
                 "rss_per_dev=%.0f udp_drops=%lld backlog_drops=%lld sim_failed=%d requests=%lld "
-                "request_gap_ms=%.0f\n",
+                "request_gap_ms=%.0f capped_sockets=%d\n",
                 o.devices, o.spreadMs, debug ? 1 : 0, allListed ? 1 : 0,
                 allListed ? double(meter.listedNs - started) / 1e6 : -1.0, rowsAtFill, rowsAtEnd,
                 meter.removals, meter.spuriousRemovals, windowS, accepted, offered,
@@ -252,7 +261,7 @@ int runEngine(const EngineRunOptions &o)
                 rowsAtEnd ? double(rssAfter - rssBefore) / rowsAtEnd : -1.0,
                 udpAfter.value("InErrors") - udpBefore.value("InErrors"), backlogAfter - backlogBefore,
                 sim.failedSends() - failedBefore, requests,
-                double(longestGap(sim.receivedNs(), windowStart, windowEnd)) / 1e6);
+                double(longestGap(sim.receivedNs(), windowStart, windowEnd)) / 1e6, cappedSockets);
     std::fflush(stdout);
 
     // Closing: the event loop has ended; the worker is ended and joined, as when the window

@@ -15,6 +15,9 @@ struct EngineRunOptions
     // A run already failed (a spurious removal, devices missing) stops after this much of the
     // window: the rest would add only time.
     int failFastS = 15;
+    // When above 0: the engine's sockets get the receive buffer a kernel whose
+    // net.core.rmem_max is this would grant (set from outside, right after they are opened).
+    int receiveBufferCap = 0;
 };
 
 int runEngine(const EngineRunOptions &options);

@@ -86,10 +86,11 @@ int main(int argc, char *argv[])
                                      QStringLiteral("Skip the runs with the debug output on."));
     const QCommandLineOption noSearch(QStringLiteral("no-search"),
                                       QStringLiteral("Skip the search for the largest N that holds."));
-    const QCommandLineOption rmemMax(QStringLiteral("rmem-max"),
-                                     QStringLiteral("Set net.core.rmem_max of the test network, e.g. 212992 "
-                                                    "(a stock kernel's limit)."),
-                                     QStringLiteral("BYTES"));
+    const QCommandLineOption receiveBuffer(
+        QStringLiteral("receive-buffer"),
+        QStringLiteral("Set every receive buffer to what a kernel whose net.core.rmem_max is BYTES grants, "
+                       "e.g. 212992 (a stock kernel's limit)."),
+        QStringLiteral("BYTES"));
     const QCommandLineOption markdown(QStringLiteral("markdown"),
                                       QStringLiteral("Also write the tables to this file."),
                                       QStringLiteral("FILE"));
@@ -101,7 +102,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption lifetime(QStringLiteral("lifetime"), QStringLiteral("For --run app-startup."),
                                       QStringLiteral("MS"));
     parser.addOptions({smoke, window, rawWindow, searchWindow, fillTimeout, failFast, devices, spreads,
-                       startupRuns, noDebug, noSearch, rmemMax, markdown, run, spread, lifetime});
+                       startupRuns, noDebug, noSearch, receiveBuffer, markdown, run, spread, lifetime});
     parser.process(*app);
 
     auto number = [&](const QCommandLineOption &option, int fallback) {
@@ -124,6 +125,7 @@ int main(int argc, char *argv[])
         o.windowS = number(window, o.windowS);
         o.fillTimeoutS = number(fillTimeout, o.fillTimeoutS);
         o.failFastS = number(failFast, o.failFastS);
+        o.receiveBufferCap = number(receiveBuffer, 0);
         return runEngine(o);
     }
     if (mode == QLatin1String("raw")) {
@@ -132,6 +134,7 @@ int main(int argc, char *argv[])
         o.spreadMs = number(spread, o.spreadMs);
         o.windowS = number(window, o.windowS);
         o.fillTimeoutS = number(fillTimeout, o.fillTimeoutS);
+        o.receiveBufferCap = number(receiveBuffer, 0);
         return runRaw(o);
     }
     if (mode == QLatin1String("app-startup"))
@@ -162,7 +165,7 @@ int main(int argc, char *argv[])
     plan.debugOn = plan.debugOn && !parser.isSet(noDebug);
     plan.search = plan.search && !parser.isSet(noSearch);
     plan.markdownPath = parser.value(markdown);
-    plan.rmemMax = number(rmemMax, 0);
+    plan.receiveBufferCap = number(receiveBuffer, 0);
     for (const auto &[option, list] :
          {std::pair{&devices, &plan.devices}, std::pair{&spreads, &plan.spreads}}) {
         if (!parser.isSet(*option))

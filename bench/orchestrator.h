@@ -18,9 +18,11 @@ struct BenchPlan
     bool search = true;  // look for the largest N that holds
     int maxDevices = 100000;
     bool smoke = false; // the quick check: fails only when the pipeline is plainly broken
-    // When above 0: net.core.rmem_max of the test network (a per-namespace setting), e.g. 212992,
-    // a stock kernel's, to see what the program's receive buffer request gets there.
-    int rmemMax = 0;
+    // When above 0: every receive buffer is set to this many bytes, as a kernel whose
+    // net.core.rmem_max is this grants the program's request for 8 MiB (212992 on a stock
+    // kernel). That limit can be changed only for the whole machine, so the benchmark sets the
+    // buffers of lanScout's sockets itself, from outside the engine.
+    int receiveBufferCap = 0;
     QString markdownPath;
 };
 

@@ -69,7 +69,9 @@ int runRaw(const RawRunOptions &o)
     Socket socket;
     socket.fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int on = 1;
-    int rcvbuf = ReceiveBufferBytes;
+    // The kernel grants min(request, net.core.rmem_max), doubled for its bookkeeping.
+    int rcvbuf =
+        o.receiveBufferCap > 0 ? std::min(ReceiveBufferBytes, o.receiveBufferCap) : ReceiveBufferBytes;
     ::setsockopt(socket.fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     ::setsockopt(socket.fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     ::setsockopt(socket.fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);

@@ -9,6 +9,7 @@ struct RawRunOptions
     int spreadMs = 200;
     int windowS = 10;
     int fillTimeoutS = 15;
+    int receiveBufferCap = 0; // as for the engine
 };
 
 int runRaw(const RawRunOptions &options);
