@@ -146,27 +146,29 @@ void UdpServer::readSocket(QUdpSocket *socket)
     QElapsedTimer clock;
     clock.start();
     bool dumpOwed = false;
-    for (int n = 0; n < ReadBatch && socket->hasPendingDatagrams() && !thread->isInterruptionRequested() &&
-                    clock.elapsed() < ReadBudgetMs;
-         ++n) {
+    // Each hasPendingDatagrams() is a system call (a peek): ask once per datagram.
+    bool more = socket->hasPendingDatagrams();
+    for (int n = 0;
+         n < ReadBatch && more && !thread->isInterruptionRequested() && clock.elapsed() < ReadBudgetMs; ++n) {
         // Straight into one buffer: receiveDatagram() would first ask the kernel for the size
         // (one more system call per datagram) and allocate a datagram object each time.
         const qint64 size = socket->readDatagram(m_readBuffer.data(), m_readBuffer.size());
         if (size < 0) {
             qCWarning(lcUdp) << "receive on" << socket->localAddress().toString()
                              << "failed:" << socket->errorString();
+            more = socket->hasPendingDatagrams();
             continue;
         }
         // The parser and the trace copy what they keep, so the buffer can be read in place.
         const QByteArray data = QByteArray::fromRawData(m_readBuffer.constData(), int(size));
+        more = socket->hasPendingDatagrams();
         if (auto rec = protocol::parseDiscoveryReply(data)) {
             rec->cnt = discoveryCount;
             m_list.mergeDevice(std::move(*rec));
             // Every reply gets its dump. Only a list beyond what any site has (forged devices)
             // gets one dump per burst, after the burst's last reply read: a dump per reply
             // would cost the burst's length times the list's.
-            dumpOwed = m_list.workerCount() > IpList::DumpLimit && socket->hasPendingDatagrams() &&
-                       n + 1 < ReadBatch;
+            dumpOwed = m_list.workerCount() > IpList::DumpLimit && more && n + 1 < ReadBatch;
             if (!dumpOwed)
                 m_list.printIpList();
         }
