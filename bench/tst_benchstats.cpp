@@ -1,193 +1,113 @@
-// The benchmark's arithmetic: percentiles, /proc parsing, the simulator's MACs, request gaps, burst
-// intake.
+// The figures the benchmark prints: percentiles, /proc counters, the simulator's MACs, request gaps,
+// burst intake.
 
 #include "benchstats.h"
 
 #include <QTest>
 
+#include <functional>
+
 using namespace bench;
+using Figure = std::function<double()>;
+Q_DECLARE_METATYPE(Figure)
 
 class tst_BenchStats : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void percentileByNearestRank_data();
-    void percentileByNearestRank();
-    void procTexts_data();
-    void procTexts();
-    void simulatedDeviceOfMac_data();
-    void simulatedDeviceOfMac();
-    void longestGap_data();
-    void longestGap();
-    void intakeRateSkipsEdgeAndSmallRounds_data();
-    void intakeRateSkipsEdgeAndSmallRounds();
+    void figures_data();
+    void figures();
 };
 
-void tst_BenchStats::percentileByNearestRank_data()
-{
-    QTest::addColumn<QVector<double>>("values");
-    QTest::addColumn<double>("p");
-    QTest::addColumn<double>("expected");
-    QTest::newRow("empty") << QVector<double>{} << 50.0 << 0.0;
-    QTest::newRow("one value, any percentile") << QVector<double>{7} << 99.0 << 7.0;
-    QTest::newRow("median of unsorted odd") << QVector<double>{5, 1, 3} << 50.0 << 3.0;
-    QTest::newRow("median of even is the lower middle") << QVector<double>{4, 1, 3, 2} << 50.0 << 2.0;
-    QVector<double> hundred;
-    for (int i = 100; i >= 1; --i)
-        hundred << i;
-    QTest::newRow("p99 of 1..100") << hundred << 99.0 << 99.0;
-    QTest::newRow("p100 is the maximum") << hundred << 100.0 << 100.0;
-    QTest::newRow("p0 is the minimum") << hundred << 0.0 << 1.0;
-    QTest::newRow("one outlier in 100 hides behind p99")
-        << (QVector<double>(99, 1.0) << 500.0) << 99.0 << 1.0;
-}
+namespace {
 
-void tst_BenchStats::percentileByNearestRank()
+// Round i: its replies spread evenly from the first to the second ms after i s; its request at the
+// third (none: unknown).
+using Rounds = QVector<QVector<int>>;
+double rate(const Rounds &rounds, bool sustained)
 {
-    QFETCH(QVector<double>, values);
-    QFETCH(double, p);
-    QFETCH(double, expected);
-    QCOMPARE(percentile(std::vector<double>(values.begin(), values.end()), p), expected);
-}
-
-void tst_BenchStats::procTexts_data()
-{
-    QTest::addColumn<QByteArray>("kind");
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<qint64>("expected");
-    QTest::newRow("VmRSS in kB") << QByteArray("rss")
-                                 << QByteArray("Name:\tx\nVmPeak:\t 9 kB\nVmRSS:\t  123 kB\n")
-                                 << qint64(123 * 1024);
-    QTest::newRow("VmRSS missing") << QByteArray("rss") << QByteArray("Name:\tx\n") << qint64(-1);
-    QTest::newRow("VmRSS not a number") << QByteArray("rss") << QByteArray("VmRSS:\tlots kB\n") << qint64(-1);
-    const QByteArray snmp("Ip: Forwarding DefaultTTL\nIp: 1 64\n"
-                          "Udp: InDatagrams NoPorts InErrors OutDatagrams RcvbufErrors\n"
-                          "Udp: 150000 2 17 15 16\n"
-                          "UdpLite: InDatagrams NoPorts InErrors\nUdpLite: 0 0 9\n");
-    QTest::newRow("Udp InErrors, not UdpLite's") << QByteArray("udp:InErrors") << snmp << qint64(17);
-    QTest::newRow("Udp RcvbufErrors") << QByteArray("udp:RcvbufErrors") << snmp << qint64(16);
-    QTest::newRow("no Udp lines") << QByteArray("udp:InErrors") << QByteArray("Ip: a\nIp: 1\n") << qint64(0);
-    QTest::newRow("softnet drops summed over CPUs, hexadecimal")
-        << QByteArray("softnet")
-        << QByteArray("0001e240 0000000a 00000000 00000000\n0000ffff 00000010 00000000 00000000\n")
-        << qint64(26);
-    QTest::newRow("softnet empty") << QByteArray("softnet") << QByteArray() << qint64(-1);
-}
-
-void tst_BenchStats::procTexts()
-{
-    QFETCH(QByteArray, kind);
-    QFETCH(QByteArray, text);
-    QFETCH(qint64, expected);
-    if (kind == "rss")
-        QCOMPARE(vmRssBytes(text), expected);
-    else if (kind == "softnet")
-        QCOMPARE(softnetDropped(text), expected);
-    else
-        QCOMPARE(udpCounters(text).value(kind.mid(4)), expected);
-}
-
-void tst_BenchStats::simulatedDeviceOfMac_data()
-{
-    QTest::addColumn<QString>("mac");
-    QTest::addColumn<int>("device");
-    QTest::newRow("first device") << "02:00:00:00:00:01" << 0;
-    QTest::newRow("10,000th device") << "02:00:00:00:27:10" << 9999;
-    QTest::newRow("past 65,536") << "02:00:00:01:86:A0" << 99999;
-    QTest::newRow("not the simulator's prefix") << "00:00:00:00:00:01" << -1;
-    QTest::newRow("zero is no device") << "02:00:00:00:00:00" << -1;
-    QTest::newRow("too short") << "02:00:00:00:01" << -1;
-    QTest::newRow("not hexadecimal") << "02:00:00:00:00:0G" << -1;
-}
-
-void tst_BenchStats::simulatedDeviceOfMac()
-{
-    QFETCH(QString, mac);
-    QFETCH(int, device);
-    QCOMPARE(bench::simulatedDeviceOfMac(mac), device);
-}
-
-void tst_BenchStats::longestGap_data()
-{
-    QTest::addColumn<QVector<qint64>>("stamps");
-    QTest::addColumn<qint64>("from");
-    QTest::addColumn<qint64>("to");
-    QTest::addColumn<qint64>("expected");
-    QTest::newRow("steady pace, the last stamp before the window counts")
-        << QVector<qint64>{900, 1900, 2900, 3900} << qint64(1000) << qint64(4000) << qint64(1000);
-    QTest::newRow("a late request inside")
-        << QVector<qint64>{900, 1900, 4500, 5500} << qint64(1000) << qint64(6000) << qint64(2600);
-    QTest::newRow("nothing after the start")
-        << QVector<qint64>{900} << qint64(1000) << qint64(6000) << qint64(5100);
-    QTest::newRow("no stamps at all") << QVector<qint64>{} << qint64(1000) << qint64(3000) << qint64(2000);
-    QTest::newRow("stamps after the end don't count")
-        << QVector<qint64>{1500, 9000} << qint64(1000) << qint64(2000) << qint64(500);
-}
-
-void tst_BenchStats::longestGap()
-{
-    QFETCH(QVector<qint64>, stamps);
-    QFETCH(qint64, from);
-    QFETCH(qint64, to);
-    QFETCH(qint64, expected);
-    QCOMPARE(bench::longestGap(stamps, from, to), expected);
-}
-
-void tst_BenchStats::intakeRateSkipsEdgeAndSmallRounds_data()
-{
-    // Each round: round, replies, first ms, last ms, ms of its request (-1: unknown); the
-    // replies are added evenly from first to last.
-    QTest::addColumn<QVector<QVector<int>>>("rounds");
-    QTest::addColumn<int>("minCount");
-    QTest::addColumn<double>("intake");
-    QTest::addColumn<double>("sustained");
-    QTest::newRow("first and last round are cut by the window")
-        << QVector<QVector<int>>{{1, 11, 0, 1, 0}, {2, 100, 1000, 1100, 1000}, {3, 11, 2000, 2001, 2000}}
-        << 50 << 1000.0 << 100.0;
-    QTest::newRow("median of the inner rounds") << QVector<QVector<int>>{{1, 2, 0, 1, 0},
-                                                                         {2, 100, 1000, 1100, 1000},
-                                                                         {3, 100, 2000, 2010, 2000},
-                                                                         {4, 100, 3000, 3050, 3000},
-                                                                         {5, 2, 4000, 4001, 4000}}
-                                                << 50 << 2000.0 << 100.0;
-    QTest::newRow("a round with too few replies is skipped")
-        << QVector<QVector<int>>{{1, 2, 0, 1, 0},
-                                 {2, 100, 1000, 1100, 1000},
-                                 {3, 5, 2000, 2001, 2000},
-                                 {4, 2, 3000, 3001, 3000}}
-        << 50 << 1000.0 << 52.5;
-    QTest::newRow("a round whose request is unknown or later is skipped")
-        << QVector<QVector<int>>{{1, 2, 0, 1, 0},
-                                 {2, 100, 1000, 1010, -1},
-                                 {3, 100, 2000, 2010, 2005},
-                                 {4, 100, 3000, 3200, 3000},
-                                 {5, 2, 4000, 4001, 4000}}
-        << 50 << 500.0 << 100.0;
-    QTest::newRow("a burst quicker than a millisecond counts as one")
-        << QVector<QVector<int>>{{1, 2, 0, 0, 0}, {2, 100, 1000, 1000, 1000}, {3, 2, 2000, 2000, 2000}} << 50
-        << 100000.0 << 100.0;
-    QTest::newRow("only edge rounds")
-        << QVector<QVector<int>>{{1, 100, 0, 100, 0}, {2, 100, 1000, 1100, 1000}} << 50 << 0.0 << 0.0;
-}
-
-void tst_BenchStats::intakeRateSkipsEdgeAndSmallRounds()
-{
-    QFETCH(QVector<QVector<int>>, rounds);
-    QFETCH(int, minCount);
-    QFETCH(double, intake);
-    QFETCH(double, sustained);
     RoundMeter meter;
     QHash<quint32, qint64> requests;
-    for (const QVector<int> &r : rounds) {
-        const qint64 first = qint64(r[2]) * 1000000, last = qint64(r[3]) * 1000000;
-        for (int i = 0; i < r[1]; ++i)
-            meter.add(quint32(r[0]), r[1] > 1 ? first + (last - first) * i / (r[1] - 1) : first);
-        if (r[4] >= 0)
-            requests.insert(quint32(r[0]), qint64(r[4]) * 1000000);
+    const qint64 ms = 1000000;
+    for (int i = 0; i < rounds.size(); ++i) {
+        const QVector<int> &r = rounds[i];
+        const qint64 first = (i * 1000 + r[1]) * ms, last = (i * 1000 + r[2]) * ms;
+        for (int k = 0; k < r[0]; ++k)
+            meter.add(quint32(i), r[0] > 1 ? first + (last - first) * k / (r[0] - 1) : first);
+        if (r.size() > 3)
+            requests.insert(quint32(i), (i * 1000 + r[3]) * ms);
     }
-    QCOMPARE(meter.medianIntakeRate(requests, minCount), intake);
-    QCOMPARE(meter.sustainedRate(), sustained);
+    return sustained ? meter.sustainedRate() : meter.medianIntakeRate(requests, 50);
+}
+
+} // namespace
+
+void tst_BenchStats::figures_data()
+{
+    QTest::addColumn<Figure>("figure");
+    QTest::addColumn<double>("expected");
+    const auto row = [](const char *name, double expected, const Figure &f) {
+        QTest::newRow(name) << f << expected;
+    };
+
+    std::vector<double> hundred; // 100 down to 1
+    for (int i = 100; i >= 1; --i)
+        hundred.push_back(i);
+    row("percentile of nothing", 0, [] { return percentile({}, 50); });
+    row("median of an unsorted even sample is the lower middle", 2, [] {
+        return percentile({4, 1, 3, 2}, 50);
+    });
+    row("p99 of 1..100", 99, [=] { return percentile(hundred, 99); });
+    row("p100 is the maximum", 100, [=] { return percentile(hundred, 100); });
+    row("p0 is the minimum", 1, [=] { return percentile(hundred, 0); });
+
+    row("VmRSS in kB", 123 * 1024, [] { return vmRssBytes("Name:\tx\nVmPeak:\t 9 kB\nVmRSS:\t  123 kB\n"); });
+    row("VmRSS missing", -1, [] { return vmRssBytes("Name:\tx\n"); });
+    const QByteArray snmp(
+        "Udp: InDatagrams NoPorts InErrors OutDatagrams RcvbufErrors\nUdp: 150000 2 17 15 16\n"
+        "UdpLite: InDatagrams NoPorts InErrors\nUdpLite: 0 0 9\n");
+    row("Udp InErrors, not UdpLite's", 17, [=] { return udpCounters(snmp).value("InErrors"); });
+    row("Udp RcvbufErrors", 16, [=] { return udpCounters(snmp).value("RcvbufErrors"); });
+    row("softnet drops summed over CPUs, hexadecimal", 26,
+        [] { return softnetDropped("0001e240 0000000a 0 0\n0000ffff 00000010 0 0\n"); });
+    row("softnet without lines", -1, [] { return softnetDropped({}); });
+
+    const auto device = [](const char *mac) { return simulatedDeviceOfMac(QString::fromLatin1(mac)); };
+    row("first simulated device", 0, [=] { return device("02:00:00:00:00:01"); });
+    row("simulated device past 65,536", 99999, [=] { return device("02:00:00:01:86:A0"); });
+    row("not the simulator's prefix", -1, [=] { return device("00:00:00:00:00:01"); });
+    row("MAC zero is no device", -1, [=] { return device("02:00:00:00:00:00"); });
+
+    const auto gap = [](const QVector<qint64> &stamps) { return longestGap(stamps, 1000, 6000); };
+    row("gap: the last stamp before the window counts", 2600, [=] { return gap({900, 1900, 4500, 5500}); });
+    row("gap: nothing after the start", 5100, [=] { return gap({900}); });
+    row("gap: no stamps at all", 5000, [=] { return gap({}); });
+    row("gap: stamps after the end don't count", 3500, [=] { return gap({1500, 5000, 9000}); });
+
+    const Rounds cut{{11, 0, 1, 0}, {100, 0, 100, 0}, {11, 0, 1, 0}};
+    row("intake: first and last round are cut by the window", 1000, [=] { return rate(cut, false); });
+    row("sustained: first and last round are cut by the window", 100, [=] { return rate(cut, true); });
+    const Rounds inner{{2, 0, 1, 0}, {100, 0, 100, 0}, {100, 0, 10, 0}, {100, 0, 50, 0}, {2, 0, 1, 0}};
+    row("intake: median of the inner rounds", 2000, [=] { return rate(inner, false); });
+    // Rounds 2 to 4: too few replies, an unknown request, a request after the first reply.
+    const Rounds skipped{{2, 0, 1, 0},  {100, 0, 10, 0},  {49, 0, 100, 0},
+                         {100, 0, 200}, {100, 0, 200, 5}, {2, 0, 1, 0}};
+    row("intake: rounds without a sound rate are skipped", 10000, [=] { return rate(skipped, false); });
+    row("sustained: every inner round counts", 87.25, [=] { return rate(skipped, true); });
+    const Rounds instant{{2, 0, 0, 0}, {100, 0, 0, 0}, {2, 0, 0, 0}};
+    row("intake: a burst quicker than a millisecond counts as one", 100000,
+        [=] { return rate(instant, false); });
+    const Rounds edges{{100, 0, 100, 0}, {100, 0, 100, 0}};
+    row("intake: only edge rounds", 0, [=] { return rate(edges, false); });
+    row("sustained: only edge rounds", 0, [=] { return rate(edges, true); });
+}
+
+void tst_BenchStats::figures()
+{
+    QFETCH(Figure, figure);
+    QFETCH(double, expected);
+    QCOMPARE(figure(), expected);
 }
 
 QTEST_APPLESS_MAIN(tst_BenchStats)
