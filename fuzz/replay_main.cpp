@@ -2,7 +2,6 @@
 // corpus and every input that once crashed are replayed by the ordinary test suite.
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <cstdio>
 
@@ -12,19 +11,13 @@ int main(int argc, char **argv)
 {
     int inputs = 0;
     for (int i = 1; i < argc; ++i) {
-        const QString path = QString::fromLocal8Bit(argv[i]);
-        QStringList files;
-        if (QFileInfo(path).isDir()) {
-            const auto entries = QDir(path).entryInfoList(QDir::Files);
-            for (const QFileInfo &e : entries)
-                files << e.filePath();
-        } else {
-            files << path;
-        }
-        for (const QString &file : qAsConst(files)) {
-            QFile f(file);
+        const QFileInfo path(QString::fromLocal8Bit(argv[i]));
+        const QFileInfoList files =
+            path.isDir() ? QDir(path.filePath()).entryInfoList(QDir::Files) : QFileInfoList{path};
+        for (const QFileInfo &file : files) {
+            QFile f(file.filePath());
             if (!f.open(QIODevice::ReadOnly)) {
-                std::fprintf(stderr, "cannot read %s\n", qPrintable(file));
+                std::fprintf(stderr, "cannot read %s\n", qPrintable(file.filePath()));
                 return 1;
             }
             const QByteArray data = f.readAll();
