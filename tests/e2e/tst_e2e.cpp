@@ -1,0 +1,503 @@
+// The discovery engine, the settings dialog and the whole program against simulated devices
+// in the test bed. ctest runs this on networks of one, two and no host addresses; each test
+// skips the networks it is not about.
+
+#include "mainwindow.h"
+#include "modaldriver.h"
+#include "protocol.h"
+#include "rig.h"
+#include "simdevices.h"
+#include "testnetwork.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+
+Q_DECLARE_METATYPE(devsim::SetIpResult)
+
+#define FOR_HOSTS(n)                                                                                         \
+    if (testnet::hostAddresses().size() != n)                                                                \
+    QSKIP("runs on a test network of " #n " host addresses")
+
+namespace {
+
+const QByteArray Discovery("@qxsrhip/all!");
+constexpr qint64 Tick = 1000;
+constexpr qint64 TickTolerance = 150;
+
+int countLines(bool (*match)(const QString &))
+{
+    const QStringList lines = logcapture::lines();
+    return int(std::count_if(lines.begin(), lines.end(), match));
+}
+
+// The datagram's index in rx, and that it came on a tick of its own: one period after the
+// discovery before it and one before the discovery after it.
+int onItsOwnTick(const QVector<SimProcess::Rx> &rx, const QByteArray &data)
+{
+    int at = 0;
+    while (at < rx.size() && rx[at].data != data)
+        ++at;
+    if (at < 1 || at + 1 >= rx.size() || rx[at - 1].data != Discovery || rx[at + 1].data != Discovery ||
+        qAbs(rx[at].simMs - rx[at - 1].simMs - Tick) > TickTolerance ||
+        qAbs(rx[at + 1].simMs - rx[at].simMs - Tick) > TickTolerance)
+        return -1;
+    return at;
+}
+
+QStringList settings(const DeviceRecord &d)
+{
+    return {d.ipways, d.ipaddr, d.mask, d.gateway, d.dns1, d.dns2};
+}
+
+// Local ports of the UDP sockets of this network namespace.
+QList<quint16> udpPortsInUse()
+{
+    QList<quint16> ports;
+    QFile table(QStringLiteral("/proc/self/net/udp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return ports;
+    table.readLine(); // header; then "sl local_address ...", local_address HEXADDR:HEXPORT
+    while (!table.atEnd()) {
+        const QList<QByteArray> fields = table.readLine().simplified().split(' ');
+        if (fields.size() > 1)
+            ports << quint16(fields[1].mid(fields[1].indexOf(':') + 1).toUInt(nullptr, 16));
+    }
+    return ports;
+}
+
+} // namespace
+
+class tst_E2e : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void discoveryAtOnceThenEverySecond();
+    void devicesAreListedAndEachReplyReadOnce_data();
+    void devicesAreListedAndEachReplyReadOnce();
+    void silencedDeviceAgesOutAtTheFourthBroadcast();
+    void setIpTakesTheNextTick_data();
+    void setIpTakesTheNextTick();
+    void simulatorTakesOnlyItsOwnCommand_data();
+    void simulatorTakesOnlyItsOwnCommand();
+    void staticAddressThroughTheDialog();
+    void programTracesDiscoveryAndEndsOnSigterm();
+    void simulatorRefusesTheNetworkOfProcessOne();
+    void twoHostsSendEveryMessageFromEachAddress();
+    void loopbackOnlyOpensNothingAndKeepsCounting();
+
+private:
+    void startSim(const QStringList &arguments);
+
+    std::unique_ptr<SimProcess> m_sim;
+    std::unique_ptr<Engine> m_engine;
+};
+
+void tst_E2e::initTestCase()
+{
+    LANSCOUT_REQUIRE_TEST_NETWORK();
+    logcapture::install();
+}
+
+void tst_E2e::init()
+{
+    logcapture::clear();
+    m_sim = std::make_unique<SimProcess>();
+    m_engine = std::make_unique<Engine>();
+}
+
+void tst_E2e::cleanup()
+{
+    m_engine.reset();
+    if (QTest::currentTestFailed())
+        qWarning("simulator said:\n%s", m_sim->stderrText.constData());
+    m_sim.reset();
+}
+
+void tst_E2e::startSim(const QStringList &arguments)
+{
+    QString error;
+    if (!m_sim->start(arguments, &error))
+        QFAIL(qPrintable(error));
+}
+
+void tst_E2e::discoveryAtOnceThenEverySecond()
+{
+    FOR_HOSTS(1);
+    startSim({QStringLiteral("--devices"), QStringLiteral("1")});
+    const qint64 started = m_sim->now();
+    m_engine->start();
+
+    QTRY_VERIFY_WITH_TIMEOUT(!m_sim->rx.isEmpty(), 1000);
+    QVERIFY2(m_sim->rx[0].seenMs - started < 300, qPrintable(QString::number(m_sim->rx[0].seenMs - started)));
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->rxOf(Discovery).size() >= 4, 4000);
+    const auto requests = m_sim->rxOf(Discovery);
+    QCOMPARE(requests.size(), m_sim->rx.size()); // nothing else was sent
+    for (int i = 0; i < requests.size(); ++i) {
+        QCOMPARE(requests[i].address, QStringLiteral("198.18.0.1"));
+        QCOMPARE(requests[i].port, protocol::HostPort);
+        const qint64 gap = i ? requests[i].simMs - requests[i - 1].simMs : Tick;
+        QVERIFY2(qAbs(gap - Tick) <= TickTolerance, qPrintable(QStringLiteral("gap %1 ms").arg(gap)));
+    }
+}
+
+void tst_E2e::devicesAreListedAndEachReplyReadOnce_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("devices");
+    QTest::newRow("three answering at once")
+        << QStringList{QStringLiteral("--devices"), QStringLiteral("3")} << 3;
+    QTest::newRow("three answering by broadcast")
+        << QStringList{QStringLiteral("--devices"), QStringLiteral("3"), QStringLiteral("--broadcast")} << 3;
+    QTest::newRow("twenty answering over half a second")
+        << QStringList{QStringLiteral("--devices"), QStringLiteral("20"), QStringLiteral("--spread"),
+                       QStringLiteral("500")}
+        << 20;
+}
+
+void tst_E2e::devicesAreListedAndEachReplyReadOnce()
+{
+    FOR_HOSTS(1);
+    QFETCH(QStringList, options);
+    QFETCH(int, devices);
+    startSim(options);
+    QCOMPARE(m_sim->devices.size(), devices);
+    QSignalSpy inserted(&m_engine->model, &QAbstractItemModel::rowsInserted);
+    m_engine->start();
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_engine->model.rowCount(), devices, 2000);
+    for (const DeviceRecord &sent : qAsConst(m_sim->devices)) {
+        const int row = m_engine->rowOf(sent.mac);
+        QVERIFY2(row >= 0, qPrintable(sent.mac));
+        QCOMPARE(m_engine->cell(row, 0), sent.version);
+        QCOMPARE(m_engine->cell(row, 1), sent.ipaddr);
+        QCOMPARE(withoutCount(m_engine->device(row)), withoutCount(sent));
+    }
+    // Later replies refresh the rows and add none; each is read once, before the next request.
+    QTRY_VERIFY_WITH_TIMEOUT(countLines(isTxDiscovery) >= 4, 4000);
+    QCOMPARE(m_engine->model.rowCount(), devices);
+    QCOMPARE(inserted.size(), devices);
+    QVector<int> repliesPerTick;
+    for (const QString &line : logcapture::lines()) {
+        if (isTxDiscovery(line))
+            repliesPerTick.append(0);
+        else if (isRxReply(line) && !repliesPerTick.isEmpty())
+            ++repliesPerTick.last();
+    }
+    repliesPerTick.removeLast(); // its replies may still be on the way
+    QCOMPARE(repliesPerTick, QVector<int>(repliesPerTick.size(), devices));
+}
+
+void tst_E2e::silencedDeviceAgesOutAtTheFourthBroadcast()
+{
+    FOR_HOSTS(1);
+    startSim({QStringLiteral("--devices"), QStringLiteral("2")});
+    const QString silent = m_sim->devices[0].mac;
+    const QString talking = m_sim->devices[1].mac;
+    m_engine->start();
+    QTRY_COMPARE_WITH_TIMEOUT(m_engine->model.rowCount(), 2, 2000);
+    m_sim->control("silence 0");
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim->eventsOf("silence").size(), 1, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_engine->model.rowCount(), 1, 6000);
+    QCOMPARE(m_engine->cell(0, 2), talking);
+
+    // The exact pass, from the dump after each reply of the device that still talks: it shows
+    // the list right after that device's answer to broadcast cnt.
+    auto cntOf = [](const QVector<QPair<QString, quint32>> &dump, const QString &mac) {
+        const auto it = std::find_if(dump.begin(), dump.end(), [&](const auto &e) { return e.first == mac; });
+        return it == dump.end() ? 0u : it->second; // 0: not listed
+    };
+    quint32 lastAnswer = 0;
+    for (const auto &dump : deviceListDumps(logcapture::lines()))
+        lastAnswer = qMax(lastAnswer, cntOf(dump, silent));
+    QVERIFY(lastAnswer >= 1);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        cntOf(deviceListDumps(logcapture::lines()).constLast(), talking) >= lastAnswer + 4, 2000);
+    QSet<quint32> listed, notListed; // by the talking device's cnt
+    for (const auto &dump : deviceListDumps(logcapture::lines())) {
+        const quint32 broadcast = cntOf(dump, talking);
+        if (broadcast > lastAnswer)
+            (cntOf(dump, silent) ? listed : notListed).insert(broadcast);
+    }
+    QCOMPARE(listed, (QSet<quint32>{lastAnswer + 1, lastAnswer + 2, lastAnswer + 3}));
+    QVERIFY(!notListed.isEmpty());
+    QCOMPARE(*std::min_element(notListed.begin(), notListed.end()), lastAnswer + 4);
+}
+
+void tst_E2e::setIpTakesTheNextTick_data()
+{
+    QTest::addColumn<QStringList>("request"); // ipways, ipaddr, mask, gateway, dns1, dns2
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QStringList>("after"); // what the device reports afterwards
+
+    const QStringList fixed{QStringLiteral("static"),      QStringLiteral("198.18.0.77"),
+                            QStringLiteral("255.255.0.0"), QStringLiteral("198.18.0.1"),
+                            QStringLiteral("198.18.0.53"), QString()};
+    QTest::newRow("static address, second DNS left empty")
+        << fixed
+        << QByteArray(
+               "@qxsetip/V1.1/02:00:00:00:00:01/static/198.18.0.77/255.255.0.0/198.18.0.1/198.18.0.53/!")
+        << fixed;
+    // The first address of the simulator's pool.
+    QTest::newRow("dhcp")
+        << QStringList{QStringLiteral("dhcp"), QString(), QString(), QString(), QString(), QString()}
+        << QByteArray("@qxsetip/V1.1/02:00:00:00:00:01/dhcp/////!")
+        << QStringList{QStringLiteral("dhcp"),          QStringLiteral("198.18.0.239"),
+                       QStringLiteral("255.255.255.0"), QStringLiteral("198.18.0.1"),
+                       QStringLiteral("198.18.0.1"),    QStringLiteral("198.18.0.2")};
+}
+
+void tst_E2e::setIpTakesTheNextTick()
+{
+    FOR_HOSTS(1);
+    QFETCH(QStringList, request);
+    QFETCH(QByteArray, wire);
+    QFETCH(QStringList, after);
+    startSim({QStringLiteral("--devices"), QStringLiteral("2")});
+    m_engine->start();
+    QTRY_COMPARE_WITH_TIMEOUT(m_engine->model.rowCount(), 2, 2000);
+    const DeviceRecord target = m_sim->devices[0];
+    const int row = m_engine->rowOf(target.mac);
+    const int otherRow = m_engine->rowOf(m_sim->devices[1].mac);
+    QVERIFY(row >= 0 && otherRow >= 0);
+    const DeviceRecord otherBefore = m_engine->device(otherRow);
+
+    // Queued just after a request went out: well inside a tick period.
+    const int before = m_sim->rx.size();
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->rx.size() > before, 1500);
+    SetIpRequest r;
+    IpList::copyDevice(m_engine->device(row), r);
+    r.ipways = request[0], r.ipaddr = request[1], r.mask = request[2];
+    r.gateway = request[3], r.dns1 = request[4], r.dns2 = request[5];
+    m_engine->list->pushSetIpRequest(r);
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim->rxOf(wire).size(), 1, 1500);
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->rx.last().data != wire, 1500);
+    const int at = onItsOwnTick(m_sim->rx, wire);
+    QVERIFY2(at > 0, "not sent in place of a discovery request");
+    QCOMPARE(m_sim->rx[at].port, protocol::HostPort);
+    QCOMPARE(m_sim->eventsOf("setip").value(0).mid(2), (QList<QByteArray>{"applied", "0"}));
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_engine->cell(row, 1), after[1], 2500);
+    QCOMPARE(settings(m_engine->device(row)), after);
+    QCOMPARE(m_engine->device(row).mac, target.mac);
+    QCOMPARE(m_engine->device(row).version, target.version);
+    QCOMPARE(m_engine->model.rowCount(), 2);
+    QCOMPARE(withoutCount(m_engine->device(otherRow)), withoutCount(otherBefore));
+}
+
+void tst_E2e::simulatorTakesOnlyItsOwnCommand_data()
+{
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("mac");
+    QTest::addColumn<devsim::SetIpResult>("result");
+    // Device 9 is V1.10, 02:00:00:00:00:0A.
+    QTest::newRow("its version and mac") << "V1.10"
+                                         << "02:00:00:00:00:0A" << devsim::SetIpResult::Applied;
+    QTest::newRow("another device's mac") << "V1.10"
+                                          << "02:00:00:00:00:01" << devsim::SetIpResult::UnknownDevice;
+    QTest::newRow("another version") << "V1.1"
+                                     << "02:00:00:00:00:0A" << devsim::SetIpResult::UnknownDevice;
+    QTest::newRow("mac in small letters") << "V1.10"
+                                          << "02:00:00:00:00:0a" << devsim::SetIpResult::UnknownDevice;
+}
+
+void tst_E2e::simulatorTakesOnlyItsOwnCommand()
+{
+    FOR_HOSTS(1);
+    QFETCH(QString, version);
+    QFETCH(QString, mac);
+    QFETCH(devsim::SetIpResult, result);
+    devsim::SimDevices devices(*devsim::Subnet::fromText(QStringLiteral("198.18.0.2/24")), 12);
+    const QVector<DeviceRecord> before = [&] {
+        QVector<DeviceRecord> all;
+        for (int i = 0; i < devices.size(); ++i)
+            all << devices.device(i);
+        return all;
+    }();
+    QCOMPARE(before[9].mac, QStringLiteral("02:00:00:00:00:0A"));
+    SetIpRequest command;
+    command.version = version;
+    command.mac = mac;
+    command.ipways = QStringLiteral("static");
+    command.ipaddr = QStringLiteral("198.18.0.77");
+    command.mask = QStringLiteral("255.255.255.0");
+    QCOMPARE(devices.apply(command).result, result);
+    for (int i = 0; i < devices.size(); ++i) {
+        const bool applied = i == 9 && result == devsim::SetIpResult::Applied;
+        QCOMPARE(devices.device(i).ipaddr, applied ? command.ipaddr : before[i].ipaddr);
+    }
+}
+
+void tst_E2e::staticAddressThroughTheDialog()
+{
+    FOR_HOSTS(1);
+    startSim({QStringLiteral("--devices"), QStringLiteral("2")});
+    mainWindow window(*m_engine->list, m_engine->model);
+    window.show();
+    m_engine->start();
+    QTRY_COMPARE_WITH_TIMEOUT(m_engine->model.rowCount(), 2, 5000);
+    const DeviceRecord before = m_engine->device(m_engine->rowOf(QStringLiteral("02:00:00:00:00:01")));
+    const DeviceRecord otherBefore = m_engine->device(m_engine->rowOf(QStringLiteral("02:00:00:00:00:02")));
+    window.findChild<QTableView *>(QStringLiteral("tvwIplist"))
+        ->setCurrentIndex(m_engine->model.index(m_engine->rowOf(before.mac), 0));
+
+    // The user picks static addressing, types a new address and confirms.
+    ModalDriver driver({[](QWidget *modal) {
+        if (!modal->inherits("IpSet"))
+            return false;
+        modal->findChild<QRadioButton *>(QStringLiteral("rbtnStaticIp"))->click();
+        QWidget *ipEditor = modal->findChild<QWidget *>(QStringLiteral("gboxStaticIPSet"))
+                                ->findChildren<QWidget *>(QStringLiteral("MyIpInput"))
+                                .value(0);
+        const QStringList octets = QStringLiteral("198.18.0.77").split(QLatin1Char('.'));
+        for (int i = 0; i < 4; ++i) {
+            QLineEdit *field = ipEditor->findChild<QLineEdit *>(QStringLiteral("leIp%1").arg(i + 1));
+            field->clear();
+            QTest::keyClicks(field, octets[i]);
+        }
+        ModalDriver::clickLater(modal->findChild<QPushButton *>(QStringLiteral("pbtnSet")));
+        return true;
+    }});
+    window.findChild<QPushButton *>(QStringLiteral("pbtNetSet"))->click();
+    QVERIFY2(driver.finished() && !driver.timedOut(), "the settings dialog was not driven to the end");
+
+    SetIpRequest expected = before;
+    expected.ipways = QStringLiteral("static");
+    expected.ipaddr = QStringLiteral("198.18.0.77");
+    const QByteArray command = protocol::setIpCommand(expected);
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim->rxOf(command).size(), 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_engine->cell(m_engine->rowOf(before.mac), 1), expected.ipaddr, 3000);
+    QCOMPARE(withoutCount(m_engine->device(m_engine->rowOf(otherBefore.mac))), withoutCount(otherBefore));
+    QCOMPARE(m_sim->rxOf(command).size(), 1);
+}
+
+void tst_E2e::programTracesDiscoveryAndEndsOnSigterm()
+{
+    FOR_HOSTS(1);
+    startSim({QStringLiteral("--devices"), QStringLiteral("1")});
+    AppProcess app{QString()}; // the trace as the toolkit prints it by default
+    QString error;
+    QVERIFY2(app.start(&error), qPrintable(error));
+    const QByteArray reply("lanScout.udp: rx:  qxsrhip/V1.1/static/198.18.0.10/255.255.255.0/198.18.0.1/"
+                           "02:00:00:00:00:01/198.18.0.1/198.18.0.2/devsim-1");
+    // Two replies: the device has been listed and then refreshed.
+    QTRY_VERIFY_WITH_TIMEOUT(app.trace().split('\n').count(reply) >= 2, 5000);
+    QVERIFY(app.running());
+    // SIGTERM closes the window, and so ends the program the way its close button does.
+    QVERIFY2(app.terminateAndWait(5000) >= 0, "the program did not end on SIGTERM");
+    QVERIFY(app.exitedCleanly());
+    const QByteArray trace = app.trace();
+    QVERIFY2(!trace.contains("QThread: Destroyed while thread is still running"), trace.constData());
+
+    // The reply is merged and the list dumped before the reply's own trace line; the next
+    // request refreshes the entry with the new count.
+    const QList<QByteArray> all = trace.split('\n');
+    QList<QByteArray> dump{"printIpList------------------------------------------------",
+                           "ip  0 ++++++++++++++++++++++++++",
+                           "version:  \"V1.1\"",
+                           "ipways:  \"static\"",
+                           "ipaddr:  \"198.18.0.10\"",
+                           "mask:  \"255.255.255.0\"",
+                           "gateway:  \"198.18.0.1\"",
+                           "mac:  \"02:00:00:00:00:01\"",
+                           "cnt:  1",
+                           reply};
+    int at = 0;
+    for (const QByteArray cnt : {"cnt:  1", "cnt:  2"}) {
+        const int tx = all.indexOf("lanScout.udp: tx:  \"@qxsrhip/all!\"", at);
+        QVERIFY2(tx >= at, trace.constData());
+        at = all.indexOf(dump[0], tx);
+        QVERIFY2(at > tx, trace.constData());
+        dump[8] = cnt;
+        QCOMPARE(all.mid(at, dump.size()), dump);
+    }
+}
+
+void tst_E2e::simulatorRefusesTheNetworkOfProcessOne()
+{
+    FOR_HOSTS(1);
+    // Process 1 of a fresh PID namespace is the simulator itself, in this (the host side's)
+    // network namespace: to the simulator that looks like the machine's own network.
+    QProcess sim;
+    sim.start(QStringLiteral("unshare"),
+              {QStringLiteral("--pid"), QStringLiteral("--fork"), QStringLiteral("--mount-proc"),
+               devsimPath(), QStringLiteral("--lifetime"), QStringLiteral("5")});
+    QVERIFY2(sim.waitForFinished(5000), qPrintable(sim.errorString()));
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 3);
+    QVERIFY(sim.readAllStandardOutput().isEmpty()); // never got "ready"
+    QVERIFY(
+        sim.readAllStandardError().contains("refusing to run: this is the machine's own network namespace"));
+}
+
+void tst_E2e::twoHostsSendEveryMessageFromEachAddress()
+{
+    FOR_HOSTS(2);
+    startSim({QStringLiteral("--devices"), QStringLiteral("1")});
+    QSignalSpy inserted(&m_engine->model, &QAbstractItemModel::rowsInserted);
+    m_engine->start();
+    const QStringList both{QStringLiteral("198.18.0.1:8888"), QStringLiteral("198.18.1.1:8888")};
+    auto senders = [this](const QByteArray &data, int from) {
+        QStringList list;
+        for (const auto &r : m_sim->rxOf(data).mid(from, 2))
+            list << QStringLiteral("%1:%2").arg(r.address).arg(r.port);
+        list.sort();
+        return list;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->rxOf(Discovery).size() >= 4, 2500);
+    QCOMPARE(m_sim->rxOf(Discovery).size(), m_sim->rx.size());
+    QCOMPARE(senders(Discovery, 0), both);
+    QCOMPARE(senders(Discovery, 2), both);
+    QVERIFY(m_sim->rx[2].simMs - m_sim->rx[1].simMs > Tick - TickTolerance); // two ticks, not one
+
+    // The device answers on both segments, and both answers are read: one entry still.
+    QTRY_COMPARE_WITH_TIMEOUT(m_engine->model.rowCount(), 1, 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_engine->device(0).cnt >= 2, 1500);
+    QCOMPARE(inserted.size(), 1);
+    const int requests = countLines(isTxDiscovery), replies = countLines(isRxReply);
+    QVERIFY2(replies >= 2 * (requests - 1) && replies <= 2 * requests,
+             qPrintable(QStringLiteral("%1 replies read for %2 requests").arg(replies).arg(requests)));
+
+    // A set-IP command goes out from both addresses too; the device takes it (twice, to the
+    // same effect) and shows its new address in its one row.
+    SetIpRequest request;
+    IpList::copyDevice(m_engine->device(0), request);
+    request.ipaddr = QStringLiteral("198.18.1.50");
+    request.gateway = QStringLiteral("198.18.1.1");
+    m_engine->list->pushSetIpRequest(request);
+    const QByteArray wire = protocol::setIpCommand(request);
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim->rxOf(wire).size(), 2, 1500);
+    QCOMPARE(senders(wire, 0), both);
+    QTRY_COMPARE_WITH_TIMEOUT(m_engine->cell(0, 1), request.ipaddr, 2500);
+    QCOMPARE(m_engine->model.rowCount(), 1);
+}
+
+void tst_E2e::loopbackOnlyOpensNothingAndKeepsCounting()
+{
+    FOR_HOSTS(0);
+    m_engine->start();
+    QTRY_COMPARE_WITH_TIMEOUT(m_engine->discoveryCount(), quint32(1), 500);
+    QVERIFY(!udpPortsInUse().contains(protocol::HostPort));
+    // Still one request a second, each aged as usual, though none leaves the host.
+    QTRY_VERIFY_WITH_TIMEOUT(m_engine->discoveryCount() >= 3, 3000);
+    QVERIFY(m_engine->ctl->workThread.isRunning());
+    QCOMPARE(m_engine->model.rowCount(), 0);
+    const QStringList lines = logcapture::lines();
+    for (const QString &line : lines)
+        QVERIFY2(isTxDiscovery(line) || !line.startsWith(QLatin1String("lanScout.udp:")), qPrintable(line));
+    QVERIFY(countLines(isTxDiscovery) >= 3);
+    QVERIFY(!udpPortsInUse().contains(protocol::HostPort));
+}
+
+QTEST_MAIN(tst_E2e)
+#include "tst_e2e.moc"
