@@ -1,0 +1,306 @@
+// Floods at the whole program in the test bed while three simulated devices keep answering.
+// The load floods judge speed, which a sanitized build would measure instead: there only the
+// hostile replies run.
+
+#include "floodgen.h"
+#include "rig.h"
+#include "testnetwork.h"
+
+#include <QTest>
+
+namespace {
+
+const QStringList SimulatedMacs{QStringLiteral("02:00:00:00:00:01"), QStringLiteral("02:00:00:00:00:02"),
+                                QStringLiteral("02:00:00:00:00:03")};
+const QString ProbeOnly = QStringLiteral("*.debug=false;lanScout.probe.debug=true");
+const QString TraceAndProbe = QStringLiteral("lanScout.probe.debug=true");
+
+#ifdef LANSCOUT_SANITIZED
+constexpr bool Sanitized = true; // freed memory stays in quarantine: memory is printed, not judged
+#else
+constexpr bool Sanitized = false;
+#endif
+
+// lanscout-flood in the LAN namespace; targets default to the program's address, its subnet's
+// broadcast and the limited broadcast.
+class Flood
+{
+public:
+    ~Flood()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    bool start(const QString &kind, int count, int durationMs, QStringList extra = {})
+    {
+        if (extra.isEmpty()) {
+            for (const char *to : {"198.18.0.1", "198.18.0.255", "255.255.255.255"})
+                extra << QStringLiteral("--to") << QLatin1String(to);
+        }
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(ipTool(),
+                        QStringList{QStringLiteral("netns"), QStringLiteral("exec"), testnet::lanNamespace(),
+                                    QStringLiteral(LANSCOUT_FLOOD_PATH), QStringLiteral("--kind"), kind,
+                                    QStringLiteral("--count"), QString::number(count),
+                                    QStringLiteral("--duration-ms"), QString::number(durationMs)} +
+                            extra);
+        return m_process.waitForStarted(5000);
+    }
+    // Waits for its end; its summary line ("sent N bytes B errors E ms T"), or empty.
+    QString finish(int timeoutMs)
+    {
+        if (!QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; }, timeoutMs))
+            return QString();
+        return QString::fromUtf8(m_process.readAll()).trimmed();
+    }
+
+private:
+    QProcess m_process;
+};
+
+struct Lag
+{
+    int seconds = 0, maxMs = -1, worstP99Ms = -1, minRows = -1, maxRows = -1;
+};
+Lag lagOf(const QVector<AppProcess::Probe> &probes, const char *what)
+{
+    Lag f;
+    for (const AppProcess::Probe &p : probes) {
+        ++f.seconds;
+        f.maxMs = std::max(f.maxMs, p.lagMaxMs);
+        f.worstP99Ms = std::max(f.worstP99Ms, p.lagP99Ms);
+        f.minRows = f.minRows < 0 ? p.rows : std::min(f.minRows, p.rows);
+        f.maxRows = std::max(f.maxRows, p.rows);
+    }
+    qInfo("%s: GUI lag over %d probe lines: p99 (worst second) %d ms, max %d ms; rows %d..%d", what,
+          f.seconds, f.worstP99Ms, f.maxMs, f.minRows, f.maxRows);
+    return f;
+}
+
+} // namespace
+
+class tst_Flood : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { LANSCOUT_REQUIRE_TEST_NETWORK(); }
+    void cleanup();
+    void malformedFlood();
+    void newDevicesFlood();
+    void newDevicesWithTraceOn();
+    void terminateUnderLoad_data();
+    void terminateUnderLoad();
+    void hostileReplies();
+
+private:
+    // The simulator with three devices and the program, once it lists them.
+    AppProcess *startApp(const QString &loggingRules);
+
+    std::unique_ptr<SimProcess> m_sim;
+    std::unique_ptr<AppProcess> m_app;
+};
+
+void tst_Flood::cleanup()
+{
+    if (QTest::currentTestFailed() && m_app)
+        qWarning("the program's last output:\n%s\nthe simulator's:\n%s", m_app->tail.constData(),
+                 m_sim->stderrText.constData());
+    m_app.reset();
+    m_sim.reset();
+}
+
+AppProcess *tst_Flood::startApp(const QString &loggingRules)
+{
+    m_sim = std::make_unique<SimProcess>();
+    m_app = std::make_unique<AppProcess>(loggingRules);
+    QString error;
+    if (!m_sim->start({QStringLiteral("--devices"), QStringLiteral("3")}, &error) || !m_app->start(&error))
+        qWarning("%s", qPrintable(error));
+    else if (!QTest::qWaitFor([this] { return m_app->rows() == 3; }, 5000))
+        qWarning("the program did not list the three devices");
+    else
+        return m_app.get();
+    return nullptr;
+}
+
+void tst_Flood::malformedFlood()
+{
+    if (Sanitized)
+        QSKIP("a load test");
+    constexpr int Count = 200000, DurationMs = 10000;
+    AppProcess *app = startApp(TraceAndProbe); // every datagram traced, as in the field
+    QVERIFY(app);
+    const qint64 rxBefore = app->rxLines, startKib = app->rssKib();
+    Flood flood;
+    const qint64 floodStart = app->now();
+    QVERIFY(flood.start(QStringLiteral("malformed"), Count, DurationMs));
+    const QString summary = flood.finish(DurationMs + 15000);
+    const qint64 floodEnd = app->now();
+    QVERIFY2(summary.startsWith(QLatin1String("sent ")), qPrintable(summary));
+    QTest::qWait(2000); // two more probe seconds, and the trace of what was still queued
+    QVERIFY(app->running());
+    const qint64 read = app->rxLines - rxBefore, peakKib = app->peakRssKibSince(floodStart);
+    qInfo("malformed flood: %s in %lld ms; %lld traced as read; VmRSS %lld KiB, peak +%lld",
+          qPrintable(summary), floodEnd - floodStart, read, startKib, peakKib - startKib);
+    const Lag lag = lagOf(app->probesSince(floodStart), "malformed flood");
+
+    // It reached the program; no real device dropped out and nothing of it became a device;
+    // the window kept answering, a probe line every second; what is read is dropped.
+    QVERIFY2(read >= Count / 2, qPrintable(QString::number(read)));
+    QCOMPARE(lag.minRows, 3);
+    QCOMPARE(lag.maxRows, 3);
+    QVERIFY2(lag.seconds >= int(floodEnd - floodStart) / 1000 - 2, qPrintable(QString::number(lag.seconds)));
+    QVERIFY2(lag.maxMs <= 250, qPrintable(QString::number(lag.maxMs)));
+    QVERIFY2(peakKib - startKib <= 32 * 1024, qPrintable(QString::number(peakKib - startKib)));
+    QVERIFY(app->terminateAndWait(5000) >= 0);
+    QVERIFY(app->exitedCleanly());
+}
+
+// Well-formed replies, each from a device of its own: the list grows, then ages back to the
+// real devices. Twice, so that memory held after the first round shows as reused, not leaked.
+// The trace is off: with it every reply dumps the list (newDevicesWithTraceOn).
+void tst_Flood::newDevicesFlood()
+{
+    if (Sanitized)
+        QSKIP("a load test");
+    constexpr int Count = 100000, DurationMs = 2500;
+    constexpr int AgeOutMs = 6000; // four periods unanswered, one under way, one to catch up
+    AppProcess *app = startApp(ProbeOnly);
+    QVERIFY(app);
+    const qint64 startKib = app->rssKib();
+    qint64 peakKib[2] = {};
+    int maxRows[2] = {};
+    for (int round = 0; round < 2; ++round) {
+        Flood flood;
+        const qint64 floodStart = app->now();
+        QVERIFY(flood.start(QStringLiteral("devices"), Count, DurationMs,
+                            {QStringLiteral("--to"), QStringLiteral("198.18.0.1"), QStringLiteral("--first"),
+                             QString::number(round * Count)}));
+        const QString summary = flood.finish(DurationMs + 15000);
+        const qint64 floodEnd = app->now();
+        QVERIFY2(summary.startsWith(QLatin1String("sent ")), qPrintable(summary));
+        // Waits longer than allowed, so that the log shows how long it did take.
+        const bool back = QTest::qWaitFor(
+            [&] { return app->rows() == 3 && app->probes.last().ms > floodEnd; }, 2 * AgeOutMs + 6000);
+        const qint64 backMs = back ? app->probes.last().ms - floodEnd : -1;
+        QTest::qWait(1000); // what is freed is freed by now
+        const QByteArray what = "new devices, round " + QByteArray::number(round + 1);
+        const Lag lag = lagOf(app->probesSince(floodStart), what.constData());
+        peakKib[round] = app->peakRssKibSince(floodStart);
+        maxRows[round] = lag.maxRows;
+        qInfo("%s: %s; back to 3 rows %lld ms after it; VmRSS peak +%lld KiB", what.constData(),
+              qPrintable(summary), backMs, peakKib[round] - startKib);
+        QVERIFY(app->running());
+        QVERIFY2(lag.maxRows >= Count / 2, qPrintable(QString::number(lag.maxRows)));
+        QVERIFY2(lag.minRows >= 3, qPrintable(QString::number(lag.minRows)));
+        QVERIFY2(back && backMs <= AgeOutMs, qPrintable(QStringLiteral("%1 ms").arg(backMs)));
+    }
+    // The second round peaks at what its own rows need (at the first round's cost per row) or
+    // at the first round's peak, whichever is more: not the two added up.
+    const qint64 reused = qMax(peakKib[0], startKib + (peakKib[0] - startKib) * maxRows[1] / maxRows[0]);
+    QVERIFY2(Sanitized || peakKib[1] <= reused + reused / 8,
+             qPrintable(QStringLiteral("%1 KiB then %2 KiB").arg(peakKib[0]).arg(peakKib[1])));
+    QVERIFY(app->terminateAndWait(5000) >= 0);
+    QVERIFY(app->exitedCleanly());
+}
+
+// With the default debug output the trace of each reply and the list dumps must not make the
+// program deaf: a dump per reply would cost the flood's length times the list's.
+void tst_Flood::newDevicesWithTraceOn()
+{
+    if (Sanitized)
+        QSKIP("a load test");
+    constexpr int Count = 20000, DurationMs = 2000;
+    AppProcess *app = startApp(TraceAndProbe);
+    QVERIFY(app);
+    Flood flood;
+    const qint64 floodStart = app->now();
+    QVERIFY(flood.start(QStringLiteral("devices"), Count, DurationMs,
+                        {QStringLiteral("--to"), QStringLiteral("198.18.0.1"), QStringLiteral("--first"),
+                         QStringLiteral("1000000")}));
+    QVERIFY(flood.finish(DurationMs + 15000).startsWith(QLatin1String("sent ")));
+    const bool caughtUp = QTest::qWaitFor([&] { return app->rows() >= Count * 9 / 10; }, 5000);
+    const Lag lag = lagOf(app->probesSince(floodStart), "new devices, debug output on");
+    QVERIFY(app->running());
+    QVERIFY2(caughtUp, qPrintable(QStringLiteral("%1 of %2 listed").arg(app->rows()).arg(Count)));
+    QVERIFY2(lag.minRows >= 3, qPrintable(QString::number(lag.minRows)));
+    QVERIFY(app->terminateAndWait(5000) >= 0);
+    QVERIFY(app->exitedCleanly());
+}
+
+void tst_Flood::terminateUnderLoad_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("durationMs");
+    QTest::addColumn<bool>("trace");
+    QTest::addColumn<int>("signalAfterMs"); // from the start of the flood
+
+    QTest::newRow("malformed flood, debug output on") << "malformed" << 100000 << 5000 << true << 2000;
+    QTest::newRow("new devices flood, debug output off") << "devices" << 100000 << 2500 << false << 1500;
+    // Every accepted reply dumps the whole list.
+    QTest::newRow("new devices flood, debug output on") << "devices" << 100000 << 2500 << true << 1500;
+    // Tens of thousands of rows leave the table at once, from 4 s on.
+    QTest::newRow("forged devices ageing out, debug output off")
+        << "devices" << 60000 << 1500 << false << 5000;
+}
+
+// SIGTERM closes the main window as its close button would: under a flood the program must
+// still end within a second, with exit code 0.
+void tst_Flood::terminateUnderLoad()
+{
+    if (Sanitized)
+        QSKIP("a load test");
+    QFETCH(QString, kind);
+    QFETCH(int, count);
+    QFETCH(int, durationMs);
+    QFETCH(bool, trace);
+    QFETCH(int, signalAfterMs);
+    AppProcess *app = startApp(trace ? TraceAndProbe : ProbeOnly);
+    QVERIFY(app);
+    Flood flood;
+    QVERIFY(flood.start(kind, count, durationMs));
+    QTest::qWait(signalAfterMs);
+    QVERIFY(app->running());
+    const int rows = app->rows();
+    const qint64 ms = app->terminateAndWait(10000);
+    qInfo("SIGTERM with %d rows listed: ended after %lld ms", rows, ms);
+    QVERIFY2(ms >= 0, "the program did not end within 10 s");
+    QVERIFY(app->exitedCleanly());
+    QVERIFY2(ms <= 1000, qPrintable(QStringLiteral("%1 ms").arg(ms)));
+}
+
+// Replies whose fields hold markup, control characters, direction overrides and texts of tens
+// of KB, and datagrams of the maximum size; the trace and the list dumps print them all. How
+// such a device looks in the window: tst_hostile_details.
+void tst_Flood::hostileReplies()
+{
+    constexpr int Count = 520, DurationMs = 4000; // some 40 rounds of the cycle, about 20 MB
+    const QVector<DeviceRecord> hostile = flood::hostileDevices();
+    AppProcess *app = startApp(TraceAndProbe);
+    QVERIFY(app);
+    const qint64 startKib = app->rssKib();
+    Flood flood;
+    const qint64 floodStart = app->now();
+    QVERIFY(flood.start(QStringLiteral("hostile"), Count, DurationMs));
+    const QString summary = flood.finish(DurationMs + 15000);
+    QVERIFY2(summary.startsWith(QLatin1String("sent ")), qPrintable(summary));
+    QTRY_COMPARE_WITH_TIMEOUT(app->rows(), 3 + hostile.size(), 3000);
+    QVERIFY(app->running());
+    // The maximum-size datagrams were read whole: their trace lines are as long.
+    QVERIFY2(app->longestLine >= flood::MaxDatagram - 2, qPrintable(QString::number(app->longestLine)));
+    // What such a reply can do is what any reply does: an entry that ages out.
+    QTRY_COMPARE_WITH_TIMEOUT(app->rows(), 3, 7000);
+    const qint64 peakKib = app->peakRssKibSince(floodStart);
+    qInfo("hostile replies: %s; VmRSS %lld KiB, peak +%lld", qPrintable(summary), startKib,
+          peakKib - startKib);
+    const Lag lag = lagOf(app->probesSince(floodStart), "hostile replies");
+    QCOMPARE(lag.minRows, 3);
+    QVERIFY2(lag.maxMs <= 250, qPrintable(QString::number(lag.maxMs)));
+    QVERIFY2(Sanitized || peakKib - startKib <= 64 * 1024, qPrintable(QString::number(peakKib - startKib)));
+    QVERIFY(app->terminateAndWait(5000) >= 0);
+    QVERIFY(app->exitedCleanly());
+}
+
+QTEST_GUILESS_MAIN(tst_Flood)
+#include "tst_flood.moc"
