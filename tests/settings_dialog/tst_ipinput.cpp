@@ -1,0 +1,154 @@
+#include "ipv4text.h"
+#include "myipinput.h"
+
+#include <QLineEdit>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(OctetInput)
+
+namespace {
+
+void row2(const char *name, const char *a, const char *b)
+{
+    QTest::newRow(name) << QString::fromUtf8(a) << QString::fromUtf8(b);
+}
+
+QLineEdit *field(const MyIpInput &input, int n)
+{
+    return input.findChild<QLineEdit *>(QStringLiteral("leIp%1").arg(n));
+}
+
+} // namespace
+
+class TestIpInput : public QObject
+{
+    Q_OBJECT
+private slots:
+    void octets_data();
+    void octets();
+    void join_data();
+    void join();
+    void octetInput_data();
+    void octetInput();
+    void editor_data();
+    void editor();
+    void looks();
+};
+
+void TestIpInput::octets_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown"); // the four octets, dotted
+
+    row2("four parts", "192.168.1.10", "192.168.1.10");
+    row2("empty text", "", "0.0.0.0");
+    row2("three parts", "1.2.3", "0.0.0.0");
+    row2("five parts", "1.2.3.4.5", "0.0.0.0");
+    row2("300 in one part", "10.0.300.1", "10.0.0.1");
+    row2("256 does not wrap", "256.1.2.3", "0.1.2.3");
+    row2("letters", "a.1.2.3", "0.1.2.3");
+    row2("empty part", "1..2.3", "1.0.2.3");
+    row2("leading zeros are decimal", "010.001.000.009", "10.1.0.9");
+    row2("signs", "-1.+2.3.4", "0.2.3.4");
+    row2("surrounding blanks", " 1.2 .3.\t4", "1.2.3.4");
+    row2("inner blank", "1 0.2.3.4", "0.2.3.4");
+    row2("beyond 32 bits", "4294967296.1.2.3", "0.1.2.3");
+}
+
+void TestIpInput::octets()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    const Ipv4Octets o = octetsFromText(text);
+    QCOMPARE(QStringLiteral("%1.%2.%3.%4").arg(o[0]).arg(o[1]).arg(o[2]).arg(o[3]), shown);
+}
+
+void TestIpInput::join_data()
+{
+    QTest::addColumn<QString>("fields"); // the four field texts, separated by '|'
+    QTest::addColumn<QString>("joined");
+
+    row2("complete", "192|168|1|10", "192.168.1.10");
+    row2("taken as they stand", "010|0|00|9", "010.0.00.9");
+    row2("first empty", "|2|3|4", "");
+    row2("last empty", "1|2|3|", "");
+}
+
+void TestIpInput::join()
+{
+    QFETCH(QString, fields);
+    QFETCH(QString, joined);
+    const QStringList f = fields.split(QLatin1Char('|'));
+    const QString result = joinOctetFields({f[0], f[1], f[2], f[3]});
+    QCOMPARE(result, joined);
+    QVERIFY(!result.isNull()); // an incomplete address is empty text, not a null string
+}
+
+void TestIpInput::octetInput_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<OctetInput>("expected");
+
+    QTest::newRow("empty") << QString() << OctetInput::Empty;
+    for (const char *valid : {"0", "255", "007"})
+        QTest::newRow(valid) << QString::fromUtf8(valid) << OctetInput::Valid;
+    // QIntValidator(0, 255) would let the first four stay in a field.
+    for (const char *refused : {"256", "999", "+1", "1,0", "0001", " 1", "\u0663"})
+        QTest::newRow(refused) << QString::fromUtf8(refused) << OctetInput::Refused;
+}
+
+void TestIpInput::octetInput()
+{
+    QFETCH(QString, text);
+    QFETCH(OctetInput, expected);
+    QCOMPARE(checkOctetInput(text), expected);
+}
+
+void TestIpInput::editor_data()
+{
+    QTest::addColumn<int>("n");
+    for (int n = 1; n <= 4; ++n)
+        QTest::newRow(qPrintable(QStringLiteral("field %1").arg(n))) << n;
+}
+
+void TestIpInput::editor()
+{
+    QFETCH(int, n);
+    MyIpInput input;
+    field(input, n)->clear(); // every field is written anew
+    input.setIpText(QStringLiteral("10.20.30.40"));
+    QCOMPARE(input.ipText(), QStringLiteral("10.20.30.40"));
+    QVERIFY(input.isComplete());
+
+    // The validator drops the key that would make 256; the focus stays in the field.
+    field(input, n)->clear();
+    QTest::keyClicks(field(input, n), QStringLiteral("256"));
+    QCOMPARE(field(input, n)->text(), QStringLiteral("25"));
+    QCOMPARE(input.ipText().split(QLatin1Char('.')).value(n - 1), QStringLiteral("25"));
+
+    field(input, n)->clear();
+    QVERIFY(!input.isComplete());
+    QCOMPARE(input.ipText(), QLatin1String(""));
+}
+
+void TestIpInput::looks()
+{
+    const QString white =
+        QStringLiteral("* {background-color: rgb(255, 255, 255);}QLineEdit {border: 0px outset;}");
+    const QString grey =
+        QStringLiteral("* {background-color: rgb(188, 188, 188);}QLineEdit {border: 0px outset;}");
+    MyIpInput input;
+    QCOMPARE(input.styleSheet(), white);
+    input.setInputEnabled(false);
+    QCOMPARE(input.styleSheet(), grey);
+    field(input, 1)->clear();
+    QTest::keyClicks(field(input, 1), QStringLiteral("12"));
+    QCOMPARE(field(input, 1)->text(), QString()); // a disabled editor takes no input
+    input.setInputEnabled(true);
+    QCOMPARE(input.styleSheet(), white);
+    QTest::keyClicks(field(input, 1), QStringLiteral("12"));
+    QCOMPARE(field(input, 1)->text(), QStringLiteral("12"));
+}
+
+QTEST_MAIN(TestIpInput)
+#include "tst_ipinput.moc"
