@@ -58,6 +58,7 @@ void tst_BenchStats::figures_data()
     row("median of an unsorted even sample is the lower middle", 2, [] {
         return percentile({4, 1, 3, 2}, 50);
     });
+    row("p60 of four values: the rank rounds up", 3, [] { return percentile({4, 1, 3, 2}, 60); });
     row("p99 of 1..100", 99, [=] { return percentile(hundred, 99); });
     row("p100 is the maximum", 100, [=] { return percentile(hundred, 100); });
     row("p0 is the minimum", 1, [=] { return percentile(hundred, 0); });
