@@ -111,7 +111,7 @@ void IpItemMode::removeDeviceRow(int row)
 
 void IpItemMode::removeDeviceRows(int row, int count)
 {
-    if (row < 0 || count <= 0 || row + count > rowCount())
+    if (row < 0 || count <= 0 || count > rowCount() - row)
         return;
     // The standard model finds every item it deletes, and every item whose data changes, through
     // a position hint that goes stale for each row below a removed one. Deleting tens of

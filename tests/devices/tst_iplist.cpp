@@ -86,6 +86,7 @@ private slots:
     void ageing();
     void getDevice_data();
     void getDevice();
+    void rowRangesOutsideTheModelAreRefused();
     void requestStackIsLastInFirstOut();
     void settingsCompare_data();
     void settingsCompare();
@@ -206,6 +207,17 @@ void tst_IpList::getDevice()
     DeviceRecord out = device(QStringLiteral("untouched"));
     QCOMPARE(f.list.getDevice(row, out), found);
     QCOMPARE(out.mac, found ? QStringLiteral("d%1").arg(row) : QStringLiteral("untouched"));
+}
+
+void tst_IpList::rowRangesOutsideTheModelAreRefused()
+{
+    Fixture f;
+    f.merge({device(QStringLiteral("d0")), device(QStringLiteral("d1")), device(QStringLiteral("d2"))});
+    // row + count would overflow into a range that looks valid.
+    f.model.removeDeviceRows(1, std::numeric_limits<int>::max());
+    f.model.removeDeviceRows(-1, 2);
+    f.model.removeDeviceRows(2, 2);
+    QCOMPARE(f.rows(), (QStringList{QStringLiteral("d0"), QStringLiteral("d1"), QStringLiteral("d2")}));
 }
 
 void tst_IpList::requestStackIsLastInFirstOut()
