@@ -50,49 +50,33 @@ QLineEdit *octetField(const QWidget *dialog, int r, int n)
     return editors.at(r)->findChild<QLineEdit *>(QStringLiteral("leIp%1").arg(n));
 }
 
-enum class Edit
-{
-    None,
-    ToDhcp,
-    ToStatic,
-    DhcpAndBack,
-    TypeIntoIp,
-    TypeThenDhcpAndBack,
-    EmptyGatewayOctet,
-    DeviceGoneThenDhcp
-};
-enum class Leave
-{
-    Confirm,
-    Cancel,
-    Escape,
-    CloseButton
-};
-
-// A driver step: edit the open dialog as the user would, then leave it.
-ModalDriver::Step userDoes(Edit edit, Leave leave)
+// A driver step: work the open dialog as the user would, following a script of words:
+// "type" (7 as the last octet of the address), "dhcp", "static", "nogateway" (empties an
+// octet of the gateway), then how the dialog is left: "ok", "cancel", "escape" or "close".
+ModalDriver::Step userDoes(const QString &script)
 {
     return [=](QWidget *dialog) {
         if (!qobject_cast<IpSet *>(dialog))
             return false;
-        if (edit == Edit::TypeIntoIp || edit == Edit::TypeThenDhcpAndBack) {
-            octetField(dialog, 0, 4)->clear();
-            QTest::keyClicks(octetField(dialog, 0, 4), QStringLiteral("7"));
+        for (const QString &word : script.split(QLatin1Char(' '))) {
+            if (word == QLatin1String("type")) {
+                octetField(dialog, 0, 4)->clear();
+                QTest::keyClicks(octetField(dialog, 0, 4), QStringLiteral("7"));
+            } else if (word == QLatin1String("dhcp")) {
+                child<QRadioButton>(dialog, "rbtnAutoIp")->click();
+            } else if (word == QLatin1String("static")) {
+                child<QRadioButton>(dialog, "rbtnStaticIp")->click();
+            } else if (word == QLatin1String("nogateway")) {
+                octetField(dialog, 2, 3)->clear();
+            } else if (word == QLatin1String("escape")) {
+                QTimer::singleShot(0, dialog, [dialog] { QTest::keyClick(dialog, Qt::Key_Escape); });
+            } else if (word != QLatin1String("gone")) {
+                const char *button = word == QLatin1String("ok")       ? "pbtnSet"
+                                     : word == QLatin1String("cancel") ? "pbtnCancel"
+                                                                       : "btnClose";
+                ModalDriver::clickLater(child<QPushButton>(dialog, button));
+            }
         }
-        if (edit == Edit::ToDhcp || edit == Edit::DhcpAndBack || edit == Edit::TypeThenDhcpAndBack ||
-            edit == Edit::DeviceGoneThenDhcp)
-            child<QRadioButton>(dialog, "rbtnAutoIp")->click();
-        if (edit == Edit::ToStatic || edit == Edit::DhcpAndBack || edit == Edit::TypeThenDhcpAndBack)
-            child<QRadioButton>(dialog, "rbtnStaticIp")->click();
-        if (edit == Edit::EmptyGatewayOctet)
-            octetField(dialog, 2, 3)->clear();
-
-        if (leave == Leave::Escape)
-            QTimer::singleShot(0, dialog, [dialog] { QTest::keyClick(dialog, Qt::Key_Escape); });
-        else
-            ModalDriver::clickLater(child<QPushButton>(dialog, leave == Leave::Confirm  ? "pbtnSet"
-                                                               : leave == Leave::Cancel ? "pbtnCancel"
-                                                                                        : "btnClose"));
         return true;
     };
 }
@@ -112,11 +96,6 @@ struct Devices
         }
         list.applyPendingChanges();
     }
-    void removeAll()
-    {
-        list.ageDevices(1000); // every entry is stale by then
-        list.applyPendingChanges();
-    }
     QList<SetIpRequest> queued()
     {
         QList<SetIpRequest> all;
@@ -127,9 +106,6 @@ struct Devices
 };
 
 } // namespace
-
-Q_DECLARE_METATYPE(Edit)
-Q_DECLARE_METATYPE(Leave)
 
 class TestIpSet : public QObject
 {
@@ -174,7 +150,7 @@ void TestIpSet::incompleteAddress()
     QFETCH(int, field);
     SetIpRequest request = device(staticDevice);
     const SetIpRequest before = request;
-    QString box, stillOpen;
+    QString seen; // the warning, then the dialog after it
     ModalDriver driver({
         [&](QWidget *modal) {
             if (!qobject_cast<IpSet *>(modal))
@@ -187,85 +163,80 @@ void TestIpSet::incompleteAddress()
             auto *msg = qobject_cast<QMessageBox *>(modal);
             if (!msg)
                 return false;
-            box = QStringList{msg->windowTitle(), msg->text(), QString::number(msg->icon())}.join(
+            seen = QStringList{msg->windowTitle(), msg->text(), QString::number(msg->icon())}.join(
                 QLatin1Char('|'));
             for (QAbstractButton *b : msg->buttons())
-                box += QLatin1Char('|') + b->text();
+                seen += QLatin1Char('|') + b->text();
             ModalDriver::clickLater(msg->buttons().value(0));
             return true;
         },
         [&](QWidget *modal) {
             if (!qobject_cast<IpSet *>(modal))
                 return false;
-            // Still open, the entries as typed, the request untouched.
-            stillOpen = QStringLiteral("%1|%2|%3")
-                            .arg(modal->isVisible())
-                            .arg(request == before)
-                            .arg(octetField(modal, editor, field)->text());
+            // Still open, the entry as typed, the request untouched.
+            seen += QStringLiteral("|%1|%2|%3")
+                        .arg(modal->isVisible())
+                        .arg(request == before)
+                        .arg(octetField(modal, editor, field)->text());
             ModalDriver::clickLater(child<QPushButton>(modal, "pbtnCancel"));
             return true;
         },
     });
     QCOMPARE((new IpSet(&request))->exec(), int(QDialog::Rejected));
     QVERIFY(driver.finished() && !driver.timedOut());
-    QCOMPARE(box, QStringLiteral("警告|Ip格式错误!|%1|ok").arg(int(QMessageBox::Warning)));
-    QCOMPARE(stillOpen, QStringLiteral("1|1|"));
+    QCOMPARE(seen, QStringLiteral("警告|Ip格式错误!|%1|ok|1|1|").arg(int(QMessageBox::Warning)));
     QCOMPARE(request, before);
 }
 
 void TestIpSet::flow_data()
 {
     QTest::addColumn<QString>("device");
-    QTest::addColumn<Edit>("edit");
-    QTest::addColumn<Leave>("leave");
+    QTest::addColumn<QString>("script"); // what the user does, see userDoes()
     QTest::addColumn<QString>("queued"); // settings of the one queued request; empty: none
 
     const QString none;
     const QString dhcp = QStringLiteral("dhcp|||||");
     const QString dhcpDevice = QStringLiteral("dhcp|10.0.0.5|255.0.0.0|10.0.0.1|10.0.0.2|");
-    const Leave ok = Leave::Confirm;
-    QTest::newRow("dhcp device with fields") << dhcpDevice << Edit::None << ok << dhcp;
-    QTest::newRow("dhcp device without fields") << dhcp << Edit::None << ok << none;
-    QTest::newRow("static unchanged") << staticDevice << Edit::None << ok << none;
-    QTest::newRow("empty DNS becomes 0.0.0.0")
-        << QStringLiteral("static|192.168.1.10|255.255.255.0|192.168.1.1|8.8.8.8|") << Edit::None << ok
-        << QStringLiteral("static|192.168.1.10|255.255.255.0|192.168.1.1|8.8.8.8|0.0.0.0");
-    QTest::newRow("leading zeros dropped")
-        << QStringLiteral("static|192.168.001.010|255.255.255.0|192.168.1.1|8.8.8.8|8.8.4.4") << Edit::None
-        << ok << staticDevice;
-    QTest::newRow("DHCP in capitals opens static")
-        << QStringLiteral("DHCP|||||") << Edit::None << ok
-        << QStringLiteral("static|0.0.0.0|0.0.0.0|0.0.0.0|0.0.0.0|0.0.0.0");
-    QTest::newRow("switched to dhcp") << staticDevice << Edit::ToDhcp << ok << dhcp;
-    QTest::newRow("dhcp and back shows the device") << staticDevice << Edit::DhcpAndBack << ok << none;
-    QTest::newRow("a switch discards typing") << staticDevice << Edit::TypeThenDhcpAndBack << ok << none;
-    QTest::newRow("typed address") << staticDevice << Edit::TypeIntoIp << ok
-                                   << QStringLiteral(
-                                          "static|192.168.1.7|255.255.255.0|192.168.1.1|8.8.8.8|8.8.4.4");
-    QTest::newRow("incomplete gateway is empty")
-        << staticDevice << Edit::EmptyGatewayOctet << ok
-        << QStringLiteral("static|192.168.1.10|255.255.255.0||8.8.8.8|8.8.4.4");
-    QTest::newRow("dhcp device to static")
-        << dhcpDevice << Edit::ToStatic << ok
-        << QStringLiteral("static|10.0.0.5|255.0.0.0|10.0.0.1|10.0.0.2|0.0.0.0");
-    QTest::newRow("device gone while open") << staticDevice << Edit::DeviceGoneThenDhcp << ok << dhcp;
-    QTest::newRow("cancel") << staticDevice << Edit::ToDhcp << Leave::Cancel << none;
-    QTest::newRow("escape") << staticDevice << Edit::ToDhcp << Leave::Escape << none;
-    QTest::newRow("close button") << staticDevice << Edit::ToDhcp << Leave::CloseButton << none;
+    const auto row = [](const char *name, const QString &device, const char *script, const QString &queued) {
+        QTest::newRow(name) << device << QString::fromLatin1(script) << queued;
+    };
+    row("dhcp device with fields", dhcpDevice, "ok", dhcp);
+    row("dhcp device without fields", dhcp, "ok", none);
+    row("static unchanged", staticDevice, "ok", none);
+    row("empty DNS becomes 0.0.0.0", QStringLiteral("static|192.168.1.10|255.255.255.0|192.168.1.1|8.8.8.8|"),
+        "ok", QStringLiteral("static|192.168.1.10|255.255.255.0|192.168.1.1|8.8.8.8|0.0.0.0"));
+    row("leading zeros dropped",
+        QStringLiteral("static|192.168.001.010|255.255.255.0|192.168.1.1|8.8.8.8|8.8.4.4"), "ok",
+        staticDevice);
+    row("DHCP in capitals opens static", QStringLiteral("DHCP|||||"), "ok",
+        QStringLiteral("static|0.0.0.0|0.0.0.0|0.0.0.0|0.0.0.0|0.0.0.0"));
+    row("dhcp and back shows the device", staticDevice, "dhcp static ok", none);
+    row("a switch discards typing", staticDevice, "type dhcp static ok", none);
+    row("typed address", staticDevice, "type ok",
+        QStringLiteral("static|192.168.1.7|255.255.255.0|192.168.1.1|8.8.8.8|8.8.4.4"));
+    row("incomplete gateway is empty", staticDevice, "nogateway ok",
+        QStringLiteral("static|192.168.1.10|255.255.255.0||8.8.8.8|8.8.4.4"));
+    row("dhcp device to static", dhcpDevice, "static ok",
+        QStringLiteral("static|10.0.0.5|255.0.0.0|10.0.0.1|10.0.0.2|0.0.0.0"));
+    row("to dhcp, device gone while open", staticDevice, "gone dhcp ok", dhcp);
+    row("cancel", staticDevice, "dhcp cancel", none);
+    row("escape", staticDevice, "dhcp escape", none);
+    row("close button", staticDevice, "dhcp close", none);
 }
 
 void TestIpSet::flow()
 {
     QFETCH(QString, device);
-    QFETCH(Edit, edit);
-    QFETCH(Leave, leave);
+    QFETCH(QString, script);
     QFETCH(QString, queued);
     Devices devices(device);
     QWidget mainWindow;
-    const ModalDriver::Step user = userDoes(edit, leave);
+    const ModalDriver::Step user = userDoes(script);
     ModalDriver driver({[&](QWidget *modal) {
-        if (edit == Edit::DeviceGoneThenDhcp)
-            devices.removeAll(); // the request keeps the identity read when the dialog opened
+        if (script.startsWith(QLatin1String("gone"))) {
+            devices.list.ageDevices(1000); // every entry is stale by then
+            devices.list.applyPendingChanges();
+        }
         return user(modal);
     }});
     runNetworkSettings(devices.list, 1, &mainWindow);
@@ -276,7 +247,7 @@ void TestIpSet::flow()
     QCOMPARE(requests.size(), queued.isEmpty() ? 0 : 1);
     if (!requests.isEmpty()) {
         QCOMPARE(settings(requests[0]), queued);
-        // The device of row 1.
+        // The device of row 1, as read when the dialog opened.
         QCOMPARE(requests[0].mac + requests[0].version, QStringLiteral("00:1A:2B:3C:4D:5EV2.1.7"));
     }
 }
