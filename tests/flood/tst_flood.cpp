@@ -91,6 +91,8 @@ private slots:
     void terminateUnderLoad_data();
     void terminateUnderLoad();
     void hostileReplies();
+    void toolsRefuseTheNetworkOfProcessOne_data();
+    void toolsRefuseTheNetworkOfProcessOne();
 
 private:
     // The simulator with three devices and the program, once it lists them.
@@ -300,6 +302,41 @@ void tst_Flood::hostileReplies()
     QVERIFY2(Sanitized || peakKib - startKib <= 64 * 1024, qPrintable(QString::number(peakKib - startKib)));
     QVERIFY(app->terminateAndWait(5000) >= 0);
     QVERIFY(app->exitedCleanly());
+}
+
+void tst_Flood::toolsRefuseTheNetworkOfProcessOne_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("simulator") << devsimPath()
+                               << QStringList{QStringLiteral("--lifetime"), QStringLiteral("5")}
+                               << QByteArray("refusing to run: this is the machine's own network namespace");
+    QTest::newRow("flood") << QStringLiteral(LANSCOUT_FLOOD_PATH)
+                           << QStringList{QStringLiteral("--kind"),        QStringLiteral("devices"),
+                                          QStringLiteral("--count"),       QStringLiteral("1"),
+                                          QStringLiteral("--duration-ms"), QStringLiteral("0")}
+                           << QByteArray("refusing to run outside the test network: this process is in the "
+                                         "machine's own network namespace");
+}
+
+// Process 1 of a fresh PID namespace is the tool itself, in this (the host side's) network
+// namespace: to the tool that looks like the machine's own network.
+void tst_Flood::toolsRefuseTheNetworkOfProcessOne()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, message);
+    QProcess tool;
+    tool.start(QStringLiteral("unshare"), QStringList{QStringLiteral("--pid"), QStringLiteral("--fork"),
+                                                      QStringLiteral("--mount-proc"), program} +
+                                              args);
+    QVERIFY2(tool.waitForFinished(5000), qPrintable(tool.errorString()));
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tool.exitCode(), 3);
+    QVERIFY(tool.readAllStandardOutput().isEmpty()); // neither "ready" nor "sent"
+    const QByteArray said = tool.readAllStandardError();
+    QVERIFY2(said.contains(message), said.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_Flood)
