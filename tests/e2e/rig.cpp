@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QProcessEnvironment>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -94,26 +93,21 @@ DeviceRecord Engine::device(int row) const
 
 QVector<QVector<QPair<QString, quint32>>> deviceListDumps(const QStringList &lines)
 {
-    static const QRegularExpression mac(QStringLiteral("^mac:  \"(.*)\"$"));
-    static const QRegularExpression cnt(QStringLiteral("^cnt:  (\\d+)$"));
     QVector<QVector<QPair<QString, quint32>>> dumps;
     QVector<QPair<QString, quint32>> current;
     bool inDump = false;
-    QString lastMac;
+    QString mac;
     for (const QString &line : lines) {
         if (line == QLatin1String("printIpList------------------------------------------------")) {
             inDump = true;
             current.clear();
-        } else if (!inDump) {
-            continue;
-        } else if (line.startsWith(QLatin1String("lanScout.udp: rx:"))) {
-            // The reply's own trace line follows its dump: only now is the dump whole.
-            dumps.append(current);
+        } else if (inDump && line.startsWith(QLatin1String("lanScout.udp: rx:"))) {
+            dumps.append(current); // the reply's own trace line follows its dump
             inDump = false;
-        } else if (const auto m = mac.match(line); m.hasMatch()) {
-            lastMac = m.captured(1);
-        } else if (const auto c = cnt.match(line); c.hasMatch()) {
-            current.append({lastMac, c.captured(1).toUInt()});
+        } else if (inDump && line.startsWith(QLatin1String("mac:  \""))) {
+            mac = line.mid(7, line.size() - 8);
+        } else if (inDump && line.startsWith(QLatin1String("cnt:  "))) {
+            current.append({mac, line.mid(6).toUInt()});
         }
     }
     return dumps;

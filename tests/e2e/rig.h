@@ -45,7 +45,7 @@ public:
     std::unique_ptr<ThreadCtl> ctl;
 };
 
-// The device list dumps in captured lines, each as (mac, cnt) pairs.
+// The device list dumps in captured lines, as (mac, cnt) pairs.
 QVector<QVector<QPair<QString, quint32>>> deviceListDumps(const QStringList &lines);
 
 inline bool isTxDiscovery(const QString &line)
@@ -73,8 +73,7 @@ class SimProcess : public QObject
 public:
     struct Rx
     {
-        qint64 simMs;
-        qint64 seenMs;
+        qint64 simMs, seenMs;
         QString address;
         quint16 port;
         QByteArray data;
@@ -117,9 +116,7 @@ public:
     struct Probe
     {
         qint64 ms;
-        int rows;
-        int lagMaxMs;
-        int lagP99Ms;
+        int rows, lagMaxMs, lagP99Ms;
     };
 
     // loggingRules: QT_LOGGING_RULES; empty for the program's default debug output.

@@ -18,11 +18,8 @@ int uniform(std::mt19937 &rng, int lo, int hi)
 QByteArray randomBytes(std::mt19937 &rng, int size)
 {
     QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; i += 4) {
-        const quint32 word = rng();
-        for (int k = 0; k < 4 && i + k < size; ++k)
-            bytes[i + k] = char(word >> (8 * k));
-    }
+    for (char &c : bytes)
+        c = char(rng());
     return bytes;
 }
 
@@ -39,42 +36,10 @@ QByteArray reply(const Fields &fields)
     return frame(QByteArrayLiteral("qxsrhip"), fields);
 }
 
-// Nine fields as a device would send them, with a random MAC: should one of the broken
-// replies below get through, it would show as a device of its own.
-Fields plausibleFields(std::mt19937 &rng)
+QByteArray withSize(QByteArray head, char fill, const QByteArray &tail)
 {
-    const QByteArray mac = QByteArrayLiteral("0C:") + randomBytes(rng, 5).toHex(':').toUpper();
-    return {"V2.0",       "static", "198.18.0.77", "255.255.255.0", "198.18.0.1", mac, "198.18.0.1",
-            "198.18.0.2", "x"};
+    return head + QByteArray(MaxDatagram - head.size() - tail.size(), fill) + tail;
 }
-
-QByteArray withSize(QByteArray head, int size, char fill, const QByteArray &tail)
-{
-    head += QByteArray(size - head.size() - tail.size(), fill);
-    return head + tail;
-}
-
-} // namespace
-
-DeviceRecord floodDevice(quint64 i)
-{
-    DeviceRecord d;
-    d.version = QStringLiteral("F1.0");
-    d.ipways = QStringLiteral("static");
-    d.ipaddr = QStringLiteral("198.19.%1.%2").arg((i >> 8) & 0xFF).arg(i & 0xFF);
-    d.mask = QStringLiteral("255.255.0.0");
-    d.gateway = QStringLiteral("198.19.0.1");
-    QString mac = QStringLiteral("0A");
-    for (int shift = 32; shift >= 0; shift -= 8)
-        mac += QStringLiteral(":%1").arg((i >> shift) & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
-    d.mac = mac;
-    d.dns1 = QStringLiteral("198.19.0.1");
-    d.dns2 = QStringLiteral("198.19.0.2");
-    d.extra = QStringLiteral("flood-%1").arg(i);
-    return d;
-}
-
-namespace {
 
 // The Hostile flood: the replies that make devices, then the maximum-size junk.
 QVector<QByteArray> hostileReplies()
@@ -89,12 +54,8 @@ QVector<QByteArray> hostileReplies()
         reply({"V\x01\x02\x07\x08\t\x0b\x0c\r\n\x1b[31mred\x7f", "static\x1b[2J", "198.18.0.61\r\n",
                "255.255.255.0\x08\x08\x08", "\x1b]0;title\x07", "0E:00:00:00:00:02", "\x7f", "\xc2\x85",
                "bell\x07"}),
-        reply({rlo + "gnp.exe", rlo + "static", "198.18.0.62" + rlo,
-               "\xE2\x80\x8F"
-               "255.255.255.0",
-               "\xE2\x81\xA6"
-               "198.18.0.1",
-               "0E:00:00:00:00:03", "\xE2\x80\xAD", rlo, rlo + rlo + rlo}),
+        reply({rlo + "gnp.exe", rlo + "static", "198.18.0.62" + rlo, "\xE2\x80\x8F 255.255.255.0",
+               "\xE2\x81\xA6 198.18.0.1", "0E:00:00:00:00:03", "\xE2\x80\xAD", rlo, rlo + rlo + rlo}),
         reply({QByteArray("0123456789").repeated(3000), QByteArray("static ").repeated(2000), "198.18.0.63",
                "255.255.255.0", "198.18.0.1", "0E:00:00:00:00:04", "198.18.0.1", "198.18.0.2",
                QByteArray(20000, 'e')}),
@@ -108,10 +69,10 @@ QVector<QByteArray> hostileReplies()
         // The text ends at a NUL: what follows it is not read, not even its "/".
         reply({"V1", "static", "198.18.0.68", "255.255.255.0", "198.18.0.1", "0E:00:00:00:00:08", "", "",
                QByteArray("tail\0/more/fields", 17)}),
-        withSize(QByteArray(), MaxDatagram, '\0', QByteArray()),
-        withSize("@", MaxDatagram, '/', "!"),
-        withSize("@qxsrhip/V/static/1/2/3/0E:00:00:00:00:0F/4/5/6/", MaxDatagram, 'j', "/eleven!"),
-        withSize("@QXSRHIP/V/static/1/2/3/0E:00:00:00:00:0F/4/5/", MaxDatagram, 'k', "!"),
+        QByteArray(MaxDatagram, '\0'),
+        withSize("@", '/', "!"),
+        withSize("@qxsrhip/V/static/1/2/3/0E:00:00:00:00:0F/4/5/6/", 'j', "/eleven!"),
+        withSize("@QXSRHIP/V/static/1/2/3/0E:00:00:00:00:0F/4/5/", 'k', "!"),
     };
 }
 
@@ -129,127 +90,106 @@ QVector<DeviceRecord> hostileDevices()
 
 Generator::Generator(Kind kind, quint32 seed, quint64 first) : m_kind(kind), m_rng(seed), m_index(first)
 {
-    if (kind == Kind::Hostile) {
-        m_hostile = hostileReplies();
-        // Junk of the maximum size, different in every flood.
-        m_hostile.append(randomBytes(m_rng, MaxDatagram));
-    }
+    if (kind == Kind::Hostile)
+        m_hostile = hostileReplies() << randomBytes(m_rng, MaxDatagram); // junk that differs per seed
 }
 
 QByteArray Generator::next()
 {
-    switch (m_kind) {
-    case Kind::Malformed:
+    const quint64 i = m_index++;
+    if (m_kind == Kind::Hostile)
+        return m_hostile[int(i % quint64(m_hostile.size()))];
+    if (m_kind == Kind::Malformed)
         return malformed();
-    case Kind::Devices:
-        return protocol::discoveryReply(floodDevice(m_index++));
-    case Kind::Hostile:
-        return hostile();
-    }
-    return QByteArray();
-}
-
-QByteArray Generator::hostile()
-{
-    return m_hostile[int(m_index++ % quint64(m_hostile.size()))];
+    DeviceRecord d;
+    d.version = QStringLiteral("F1.0");
+    d.ipways = QStringLiteral("static");
+    d.ipaddr = QStringLiteral("198.19.%1.%2").arg((i >> 8) & 0xFF).arg(i & 0xFF);
+    d.mask = QStringLiteral("255.255.0.0");
+    d.gateway = d.dns1 = QStringLiteral("198.19.0.1");
+    d.dns2 = QStringLiteral("198.19.0.2");
+    d.mac = QStringLiteral("0A");
+    for (int shift = 32; shift >= 0; shift -= 8)
+        d.mac += QStringLiteral(":%1").arg((i >> shift) & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+    d.extra = QStringLiteral("flood-%1").arg(i);
+    return protocol::discoveryReply(d);
 }
 
 QByteArray Generator::malformed()
 {
     std::mt19937 &rng = m_rng;
-    Fields fields = plausibleFields(rng);
+    // Nine fields as a device sends them, with a random MAC: should a broken reply below get
+    // through, it would show as a device of its own.
+    Fields fields{"V2.0",          "static",     "198.18.0.77",
+                  "255.255.255.0", "198.18.0.1", "0C:" + randomBytes(rng, 5).toHex(':').toUpper(),
+                  "198.18.0.1",    "198.18.0.2", "x"};
+    static const char *const fixed[] = {
+        "@qxsrhip/all!",
+        "@qxsetip/V1/02:00:00:00:00:01/dhcp/////!", // what the host itself sends
+        "@",
+        "!",
+        "@!",
+        "@@!!",
+        "@/!",
+        "@/////////!",
+        "@qxsrhip!",
+        "@qxsrhip/!",
+        "!@"};
+    static const char *const keywords[] = {"QXSRHIP", "qxsrhiP",  "qxsrhip ",       " qxsrhip", "qxsetip",
+                                           "qxsrhi",  "qxsrhipp", "qxsrh\xC4\xB1p", "",         "qxs\xFFhip"};
+    static const char *const slashes[] = {"\xC0\xAF", "\xE0\x80\xAF", "\xEF\xBC\x8F", "\\"};
     QByteArray d;
-    switch (uniform(rng, 0, 11)) {
+    switch (uniform(rng, 0, 9)) {
     case 0:
-        break; // zero-length
+        break; // empty
     case 1:
-        d = randomBytes(rng, uniform(rng, 1, 64));
-        break;
-    case 2:
         d = randomBytes(rng, uniform(rng, 1, 1472));
         break;
-    case 3:
+    case 2:
         d = '@' + randomBytes(rng, uniform(rng, 0, 600)) + '!';
         break;
-    case 4: { // a field too few or too many, or far too many
-        static const int counts[] = {0, 1, 2, 5, 7, 8, 10, 11, 12, 40};
-        const int n = counts[uniform(rng, 0, 9)];
+    case 3: { // fields too few or too many
+        const int n = uniform(rng, 0, 12) == 9 ? 40 : uniform(rng, 0, 12);
         while (fields.size() < n)
             fields.append(randomBytes(rng, 2).toHex());
         d = reply(fields.mid(0, n));
         break;
     }
-    case 5: { // the keyword, nearly
-        static const char *const keywords[] = {
-            "QXSRHIP", "Qxsrhip",  "qxsrhiP",        "qxsrhip ", " qxsrhip",   "qxsetip",
-            "qxsrhi",  "qxsrhipp", "qxsrh\xC4\xB1p", "",         "qxs\xFFhip", "qxsrh\xED\xA0\x80p"};
-        d = frame(keywords[uniform(rng, 0, 11)], fields);
+    case 4:
+        d = frame(keywords[uniform(rng, 0, 9)], fields);
         break;
-    }
-    case 6: { // the frame, broken
+    case 5: // the frame broken at either end
         d = reply(fields);
-        switch (uniform(rng, 0, 6)) {
+        switch (uniform(rng, 0, 4)) {
         case 0:
-            d.chop(1); // no "!"
+            d.chop(1);
             break;
         case 1:
-            d += '\n';
+            d += uniform(rng, 0, 1) ? "\r\n" : QByteArray(1, '\0');
             break;
         case 2:
-            d += '\0';
+            d.remove(0, 1);
             break;
         case 3:
-            d += "\r\n";
-            break;
-        case 4:
-            d.remove(0, 1); // no "@"
-            break;
-        case 5:
             d.prepend(' ');
             break;
         default:
             d[d.size() - 1] = '?';
-            break;
         }
         break;
-    }
-    case 7: { // a NUL that hides the last fields
+    case 6: // a NUL that hides the last fields
         d = reply(fields);
-        const int lastSlash = d.lastIndexOf('/');
-        d.insert(uniform(rng, 1, lastSlash), '\0');
+        d.insert(uniform(rng, 1, d.lastIndexOf('/')), '\0');
         break;
-    }
-    case 8: { // a "/" written so that it is no "/" in UTF-8, or stray bytes and a field less
-        static const char *const slashes[] = {"\xC0\xAF", "\xE0\x80\xAF", "\xEF\xBC\x8F", "\xE2\x88\x95",
-                                              "\\"};
+    case 7: // a "/" that is none in UTF-8
         d = reply(fields);
-        const int at = d.indexOf('/', uniform(rng, 1, d.size() - 2));
-        if (at > 0 && uniform(rng, 0, 1) == 0) {
-            d.replace(at, 1, slashes[uniform(rng, 0, 4)]);
-        } else {
-            fields.removeLast();
-            for (QByteArray &f : fields)
-                f.insert(uniform(rng, 0, f.size()), char(uniform(rng, 0x80, 0xFF)));
-            d = reply(fields);
-        }
+        d.replace(d.indexOf('/', uniform(rng, 1, d.size() - 12)), 1, slashes[uniform(rng, 0, 3)]);
         break;
-    }
-    case 9: { // what the host itself sends
-        static const char *const own[] = {
-            "@qxsrhip/all!", "@qxsetip/V1/02:00:00:00:00:01/dhcp/////!",
-            "@qxsetip/V1/02:00:00:00:00:01/static/1.2.3.4/255.0.0.0/1.2.3.1//!"};
-        d = own[uniform(rng, 0, 2)];
+    case 8:
+        d = fixed[uniform(rng, 0, 10)];
         break;
-    }
-    case 10: {
-        static const char *const tiny[] = {"@",   "!",           "@!",        "@x!",        "@@!!",
-                                           "@/!", "@/////////!", "@qxsrhip!", "@qxsrhip/!", "!@"};
-        d = tiny[uniform(rng, 0, 9)];
-        break;
-    }
     default:
         d = '@' + QByteArray(uniform(rng, 10, 1400), '/') + '!';
-        break;
     }
     // A random mutation can still come out well-formed: this flood must hold no reply.
     if (protocol::parseDiscoveryReply(d))

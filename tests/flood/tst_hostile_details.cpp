@@ -106,29 +106,21 @@ void tst_HostileDetails::shownAsPlainText_data()
     QTest::addColumn<QStringList>("opened"); // what the web button hands to the browser
 
     const QStringList none;
-    QTest::newRow("bold") << everyField(QStringLiteral("<b>x</b>")) << none;
-    QTest::newRow("image") << everyField(QStringLiteral("<img src=x>")) << none;
     QTest::newRow("link, entities, script")
         << everyField(QStringLiteral("<a href=\"http://198.18.0.9/\">&amp;&lt;</a><script>alert(1)</script>"))
         << none;
-    QTest::newRow("control characters")
-        << everyField(QStringLiteral("V\x01\x02\x07\x08\t\x0b\x0c\x1b[31mred\x7f")) << none;
-    QTest::newRow("right-to-left override")
-        << everyField(QStringLiteral("\u202Egnp.exe <b>x</b> \u202D\u2066\u2069")) << none;
     QTest::newRow("a line of its own") << everyField(QStringLiteral("V1\nmac: 02:00:00:00:00:01")) << none;
-    QTest::newRow("very long") << everyField(QStringLiteral("0123456789").repeated(4000)) << none;
     QTest::newRow("as long as a datagram")
         << everyField(QString(flood::MaxDatagram - 20, QLatin1Char('<'))) << none;
-
     // The only thing the browser ever gets: a plain address, whatever else the reply holds.
     DeviceRecord plainAddress = everyField(QStringLiteral("<b>x</b><img src=x>"));
     plainAddress.ipaddr = QStringLiteral("198.18.0.9");
     QTest::newRow("markup around a plain address")
         << plainAddress << QStringList{QStringLiteral("http://198.18.0.9")};
-    // The replies the hostile flood makes, as the program parses them.
-    const QVector<DeviceRecord> hostile = flood::hostileDevices();
+    // The replies of the hostile flood (control characters, direction overrides, long texts,
+    // broken UTF-8), as the program parses them.
     const QRegularExpression cleanAddress(QStringLiteral("^198\\.18\\.0\\.[0-9]+$"));
-    for (const DeviceRecord &rec : hostile) {
+    for (const DeviceRecord &rec : flood::hostileDevices()) {
         const QStringList url{QStringLiteral("http://") + rec.ipaddr};
         QTest::newRow(qPrintable(QStringLiteral("flood reply ") + rec.mac))
             << rec << (cleanAddress.match(rec.ipaddr).hasMatch() ? url : none);
