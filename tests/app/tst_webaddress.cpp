@@ -19,9 +19,7 @@ void tst_WebAddress::plainIpv4_data()
     };
     row("typical", "198.18.0.50", true);
     row("all 255", "255.255.255.255", true);
-    row("zero parts", "0.0.0.0", true);
     row("user part and other host", "1.2.3.4@evil.example", false);
-    row("host name with path", "evil.example/login", false);
     row("port", "1.2.3.4:80", false);
     row("leading blank", " 1.2.3.4", false);
     row("trailing line feed", "1.2.3.4\n", false);
