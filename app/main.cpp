@@ -6,20 +6,17 @@
 #include "udpserver.h"
 
 #include <QApplication>
-#include <QFont>
-#include <QLocale>
 
 int main(int argc, char *argv[])
 {
+    if (printedInformationAnswer(argc, argv))
+        return 0;
+
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     // Declared in this order so that they go in the reverse one: the worker thread first
     // (ThreadCtl's destructor ends and joins it), then the window, and the application last.
     QApplication app(argc, argv);
-    preferFontSubstitutes();
-    const QFont font = applicationFont();
-    QApplication::setFont(font);
-    const QLocale locale;
-    installStartLanguage(locale, _ipItemMode);
+    prepareStart(_ipItemMode);
 
     mainWindow window(_ipList, _ipItemMode);
     window.show();

@@ -113,6 +113,8 @@ private slots:
     void drag();
     void trapezoid_data();
     void trapezoid();
+    void informationOptions_data();
+    void informationOptions();
 
 private:
     QString settingsPath() const { return languageSettingsPath(m_dir->path()); }
@@ -429,6 +431,33 @@ void tst_MainWindow::trapezoid()
     // The left column is white from top to bottom: the clipped bottom edge never shows.
     for (int y = 0; y <= bottom; ++y)
         QCOMPARE(image.pixel(0, y), white);
+}
+
+void tst_MainWindow::informationOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("answerStart");
+    const QString usage = QStringLiteral("Usage: lanScout");
+    const QString version = QStringLiteral("lanScout 1.");
+    QTest::newRow("none: the program starts") << QStringList() << QString();
+    QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << usage;
+    QTest::newRow("-h") << QStringList{QStringLiteral("-h")} << usage;
+    QTest::newRow("-?") << QStringList{QStringLiteral("-?")} << usage;
+    QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << version;
+    QTest::newRow("-v after another argument")
+        << QStringList{QStringLiteral("-style"), QStringLiteral("-v")} << version;
+    QTest::newRow("unknown: left alone, the program starts")
+        << QStringList{QStringLiteral("--helpme")} << QString();
+}
+
+void tst_MainWindow::informationOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, answerStart);
+    // The first argument is the program itself, even when it is called "--help".
+    const QString answer = informationAnswer(QStringList{QStringLiteral("--help")} + arguments);
+    QCOMPARE(answer.left(answerStart.size()), answerStart);
+    QCOMPARE(answer.isEmpty(), answerStart.isEmpty());
 }
 
 QTEST_MAIN(tst_MainWindow)
