@@ -10,7 +10,8 @@ packages=(
   clang libclang-rt-14-dev valgrind
   fonts-dejavu-core
 )
-[ "${1:-}" = "--gui" ] && packages+=(fonts-noto-cjk)
+# For the window: the interface face, and a CJK face for Chinese text.
+[ "${1:-}" = "--gui" ] && packages+=(fonts-dejavu-extra fonts-noto-cjk)
 
 missing=()
 for p in "${packages[@]}"; do
