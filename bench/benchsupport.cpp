@@ -12,6 +12,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <cstdio>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
@@ -91,6 +93,21 @@ bool insideTestNetwork(QString *why)
         return false;
     }
     return true;
+}
+
+void reportError(const QString &why)
+{
+    std::printf("error %s\n", qUtf8Printable(why));
+    std::fflush(stdout);
+}
+
+bool requireTestNetwork()
+{
+    QString why;
+    if (insideTestNetwork(&why))
+        return true;
+    reportError(QStringLiteral("refusing to open sockets outside the test network: ") + why);
+    return false;
 }
 
 QString lanNamespace()

@@ -17,6 +17,19 @@
 // network check, the simulator, and the moment a window is first on screen.
 namespace bench {
 
+// What a measurement against the simulator is asked for (the engine's and the minimal loop's).
+struct TrafficOptions
+{
+    int devices = 100;
+    int spreadMs = 200;
+    int windowS = 60;
+    // How long the devices get to be listed before the window starts anyway.
+    int fillTimeoutS = 15;
+    // When above 0: the sockets get the receive buffer a kernel whose net.core.rmem_max is this
+    // would grant (set from outside, right after they are opened).
+    int receiveBufferCap = 0;
+};
+
 // User plus system CPU time of this process (all its threads), in seconds.
 double cpuSeconds();
 // Resident memory of this process, in bytes; -1 when unknown.
@@ -34,6 +47,10 @@ int setReceiveBuffers(quint16 port, int bytes);
 // this network namespace is not the one of process 1). Everything here that opens a socket or
 // starts the simulator asks first.
 bool insideTestNetwork(QString *why);
+// For a single measurement: prints "error <why>" (the line the orchestrator reads).
+void reportError(const QString &why);
+// insideTestNetwork(), reporting the refusal as an error when outside.
+bool requireTestNetwork();
 QString lanNamespace();
 QStringList hostAddresses();
 

@@ -138,24 +138,13 @@ QHash<quint32, qint64> requestTimes(const Devsim &sim)
     return times;
 }
 
-void fail(const QString &why)
-{
-    std::printf("error %s\n", qUtf8Printable(why));
-    std::fflush(stdout);
-}
-
 // The program's start-up up to the shown window, as main() does it.
 void buildWindowAsTheProgramDoes(std::unique_ptr<mainWindow> &window,
                                  const std::function<void(const char *)> &stamp = {})
 {
-    preferFontSubstitutes();
-    QApplication::setFont(applicationFont());
+    prepareStart(_ipItemMode);
     if (stamp)
-        stamp("font");
-    const QLocale locale;
-    installStartLanguage(locale, _ipItemMode);
-    if (stamp)
-        stamp("language");
+        stamp("settings");
     window = std::make_unique<mainWindow>(_ipList, _ipItemMode);
     if (stamp)
         stamp("window");
@@ -170,26 +159,24 @@ void printPhase(const char *name, qint64 ns)
 
 int runEngine(const EngineRunOptions &o)
 {
-    QString why;
-    if (!insideTestNetwork(&why)) {
-        fail(QStringLiteral("refusing to open sockets outside the test network: ") + why);
+    if (!requireTestNetwork())
         return 3;
-    }
     std::unique_ptr<mainWindow> window;
     buildWindowAsTheProgramDoes(window);
     ShownProbe shown(*window);
     window->show();
     if (!runUntil([&] { return shown.shownNs() != 0; }, 10000)) {
-        fail(QStringLiteral("the window was not shown within 10 s"));
+        reportError(QStringLiteral("the window was not shown within 10 s"));
         return 1;
     }
 
+    QString why;
     Devsim sim;
     const int lifetimeS = o.fillTimeoutS + o.windowS + 30;
     if (!sim.start({QStringLiteral("--devices"), QString::number(o.devices), QStringLiteral("--spread"),
                     QString::number(o.spreadMs)},
                    lifetimeS, &why)) {
-        fail(why);
+        reportError(why);
         return 1;
     }
     runUntil([] { return false; }, 300); // let the window and the simulator settle
@@ -295,11 +282,8 @@ int runAppStartup(int lifetimeMs, qint64 mainNs, qint64 appNs)
     printPhase("show", monotonicNs());
     closeOnTerminationSignals(*window);
     startResponsivenessProbe(_ipItemMode, *window);
-    QString why;
-    if (!insideTestNetwork(&why)) {
-        fail(QStringLiteral("refusing to open sockets outside the test network: ") + why);
+    if (!requireTestNetwork())
         return 3;
-    }
     ThreadCtl threadCtl(_ipList);
     printPhase("engine", monotonicNs());
     std::fflush(stdout);

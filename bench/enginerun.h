@@ -1,23 +1,17 @@
 #pragma once
 
+#include "benchsupport.h"
+
 #include <QtGlobal>
 
 // One measurement of the program's own pipeline: the window as the program builds it, the
 // engine (ThreadCtl, UdpServer), the device list and the table model, against N simulated
 // devices. Runs in a process of its own and prints one "result ..." line.
-struct EngineRunOptions
+struct EngineRunOptions : bench::TrafficOptions
 {
-    int devices = 100;
-    int spreadMs = 200;
-    int windowS = 60;
-    // How long the devices get to be listed before the window starts anyway.
-    int fillTimeoutS = 15;
     // A run already failed (a spurious removal, devices missing) stops after this much of the
     // window: the rest would add only time.
     int failFastS = 15;
-    // When above 0: the engine's sockets get the receive buffer a kernel whose
-    // net.core.rmem_max is this would grant (set from outside, right after they are opened).
-    int receiveBufferCap = 0;
 };
 
 int runEngine(const EngineRunOptions &options);

@@ -118,23 +118,22 @@ int main(int argc, char *argv[])
         return n;
     };
 
-    if (mode == QLatin1String("engine")) {
-        EngineRunOptions o;
+    auto traffic = [&](bench::TrafficOptions &o) {
         o.devices = number(devices, o.devices);
         o.spreadMs = number(spread, o.spreadMs);
         o.windowS = number(window, o.windowS);
         o.fillTimeoutS = number(fillTimeout, o.fillTimeoutS);
-        o.failFastS = number(failFast, o.failFastS);
         o.receiveBufferCap = number(receiveBuffer, 0);
+    };
+    if (mode == QLatin1String("engine")) {
+        EngineRunOptions o;
+        traffic(o);
+        o.failFastS = number(failFast, o.failFastS);
         return runEngine(o);
     }
     if (mode == QLatin1String("raw")) {
         RawRunOptions o;
-        o.devices = number(devices, o.devices);
-        o.spreadMs = number(spread, o.spreadMs);
-        o.windowS = number(window, o.windowS);
-        o.fillTimeoutS = number(fillTimeout, o.fillTimeoutS);
-        o.receiveBufferCap = number(receiveBuffer, 0);
+        traffic(o);
         return runRaw(o);
     }
     if (mode == QLatin1String("app-startup"))

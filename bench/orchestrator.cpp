@@ -485,8 +485,8 @@ QString Benchmark::report() const
         static const QHash<QString, QString> meaning{
             {QStringLiteral("main"), QStringLiteral("process start to main(): loading, static objects")},
             {QStringLiteral("application"), QStringLiteral("the application object")},
-            {QStringLiteral("font"), QStringLiteral("font substitutes and the application font")},
-            {QStringLiteral("language"), QStringLiteral("the start language's catalogue")},
+            {QStringLiteral("settings"),
+             QStringLiteral("fonts, start language, image-format plugins sent to the background")},
             {QStringLiteral("window"), QStringLiteral("the window built (lanScout's from its form)")},
             {QStringLiteral("show"), QStringLiteral("show()")},
             {QStringLiteral("shown"), QStringLiteral("first paint and flush")},
@@ -498,10 +498,10 @@ QString Benchmark::report() const
             const auto it = m_startup.phaseMs.constFind(key);
             return it == m_startup.phaseMs.constEnd() ? QString() : fixed(median(*it), 1);
         };
-        const QStringList order{QStringLiteral("main"),   QStringLiteral("application"),
-                                QStringLiteral("font"),   QStringLiteral("language"),
-                                QStringLiteral("window"), QStringLiteral("show"),
-                                QStringLiteral("engine"), QStringLiteral("shown")};
+        const QStringList order{QStringLiteral("main"),     QStringLiteral("application"),
+                                QStringLiteral("settings"), QStringLiteral("window"),
+                                QStringLiteral("show"),     QStringLiteral("engine"),
+                                QStringLiteral("shown")};
         QStringList names = order;
         for (const QString &name : m_startup.phaseNames) {
             if (!names.contains(name))

@@ -27,12 +27,6 @@ constexpr int DatagramBytes = 2048;
 // The engine asks for the same.
 constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
 
-void fail(const QString &why)
-{
-    std::printf("error %s\n", qUtf8Printable(why));
-    std::fflush(stdout);
-}
-
 class Socket
 {
 public:
@@ -48,21 +42,19 @@ public:
 
 int runRaw(const RawRunOptions &o)
 {
-    QString why;
-    if (!insideTestNetwork(&why)) {
-        fail(QStringLiteral("refusing to open sockets outside the test network: ") + why);
+    if (!requireTestNetwork())
         return 3;
-    }
     const QStringList addresses = hostAddresses();
     if (addresses.isEmpty()) {
-        fail(QStringLiteral("the test bed has no host address"));
+        reportError(QStringLiteral("the test bed has no host address"));
         return 1;
     }
+    QString why;
     Devsim sim;
     if (!sim.start({QStringLiteral("--devices"), QString::number(o.devices), QStringLiteral("--spread"),
                     QString::number(o.spreadMs)},
                    o.fillTimeoutS + o.windowS + 30, &why)) {
-        fail(why);
+        reportError(why);
         return 1;
     }
 
@@ -82,10 +74,10 @@ int runRaw(const RawRunOptions &o)
     local.sin_port = htons(protocol::HostPort);
     local.sin_addr.s_addr = htonl(QHostAddress(addresses.first()).toIPv4Address());
     if (socket.fd < 0 || ::bind(socket.fd, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
-        fail(QStringLiteral("cannot bind %1:%2: %3")
-                 .arg(addresses.first())
-                 .arg(protocol::HostPort)
-                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        reportError(QStringLiteral("cannot bind %1:%2: %3")
+                        .arg(addresses.first())
+                        .arg(protocol::HostPort)
+                        .arg(QString::fromLocal8Bit(std::strerror(errno))));
         return 1;
     }
     sockaddr_in broadcast = {};
