@@ -132,7 +132,7 @@ AppProcess *tst_Flood::startApp(const QString &loggingRules)
 void tst_Flood::malformedFlood()
 {
     if (Sanitized)
-        QSKIP("a load test");
+        QSKIP("a load test: under the sanitizers it would time them; the unsanitized suite runs it");
     constexpr int Count = 200000, DurationMs = 10000;
     AppProcess *app = startApp(TraceAndProbe); // every datagram traced, as in the field
     QVERIFY(app);
@@ -165,7 +165,7 @@ void tst_Flood::malformedFlood()
 void tst_Flood::newDevicesFlood()
 {
     if (Sanitized)
-        QSKIP("a load test");
+        QSKIP("a load test: under the sanitizers it would time them; the unsanitized suite runs it");
     constexpr int Count = 100000, DurationMs = 2500;
     constexpr int AgeOutMs = 6000; // four periods unanswered, one under way, one to catch up
     AppProcess *app = startApp(ProbeOnly);
@@ -208,7 +208,7 @@ void tst_Flood::newDevicesFlood()
 void tst_Flood::newDevicesWithTraceOn()
 {
     if (Sanitized)
-        QSKIP("a load test");
+        QSKIP("a load test: under the sanitizers it would time them; the unsanitized suite runs it");
     constexpr int Count = 20000;
     AppProcess *app = startApp(TraceAndProbe);
     QVERIFY(app);
@@ -248,7 +248,7 @@ void tst_Flood::terminateUnderLoad_data()
 void tst_Flood::terminateUnderLoad()
 {
     if (Sanitized)
-        QSKIP("a load test");
+        QSKIP("a load test: under the sanitizers it would time them; the unsanitized suite runs it");
     QFETCH(QString, flood);
     QFETCH(bool, trace);
     QFETCH(int, signalAfterMs);
