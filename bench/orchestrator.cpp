@@ -486,7 +486,7 @@ QString Benchmark::report() const
             {QStringLiteral("main"), QStringLiteral("process start to main(): loading, static objects")},
             {QStringLiteral("application"), QStringLiteral("the application object")},
             {QStringLiteral("settings"),
-             QStringLiteral("fonts, start language, image-format plugins sent to the background")},
+             QStringLiteral("font substitutes, the application font, the start language")},
             {QStringLiteral("window"), QStringLiteral("the window built (lanScout's from its form)")},
             {QStringLiteral("show"), QStringLiteral("show()")},
             {QStringLiteral("shown"), QStringLiteral("first paint and flush")},
