@@ -31,12 +31,29 @@ QUdpSocket *openSocket(const QHostAddress &address, QObject *parent)
     if (!socket->bind(address, protocol::HostPort, QAbstractSocket::ShareAddress))
         qCWarning(lcUdp) << "bind" << address.toString() << protocol::HostPort
                          << "failed:" << socket->errorString();
-    else
+    else {
         socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
+        const QString shortfall = receiveBufferShortfall(
+            ReceiveBufferBytes, socket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt());
+        if (!shortfall.isEmpty())
+            qCWarning(lcUdp).noquote() << address.toString() << shortfall;
+    }
     return socket;
 }
 
 } // namespace
+
+QString receiveBufferShortfall(int asked, int granted)
+{
+    if (granted >= asked)
+        return QString();
+    // The kernel drops what does not fit, and nothing else would tell: the list just thins out.
+    return QStringLiteral("receive buffer of %1 bytes where %2 were asked for: replies of many devices "
+                          "answering at once may be lost (the system's limit, net.core.rmem_max on "
+                          "Linux, is lower)")
+        .arg(granted)
+        .arg(asked);
+}
 
 UdpServer::UdpServer(IpList &list, QObject *parent)
     : QObject(parent), m_list(list), m_readBuffer(MaxDatagramBytes, Qt::Uninitialized)

@@ -4,12 +4,17 @@
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
+#include <QString>
 
 #include "devicerecord.h"
 
 class IpList;
 class QTimer;
 class QUdpSocket;
+
+// What to say when a socket got a smaller receive buffer than asked for (sizes in bytes, as the
+// system reports them); empty when it got enough.
+QString receiveBufferShortfall(int asked, int granted);
 
 // Talks to the devices: broadcasts the discovery request at once and then every second
 // (or, in its place, the most recently queued set-IP command), and merges every reply

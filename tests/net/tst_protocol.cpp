@@ -1,4 +1,5 @@
 #include "protocol.h"
+#include "udpserver.h"
 
 #include <QtTest>
 
@@ -13,6 +14,8 @@ private slots:
     void utf8RoundTrip();
     void datagramText_data();
     void datagramText();
+    void receiveBufferShortfall_data();
+    void receiveBufferShortfall();
 };
 
 namespace {
@@ -125,6 +128,29 @@ void tst_Protocol::datagramText()
     QFETCH(QByteArray, datagram);
     QFETCH(QString, text);
     QCOMPARE(protocol::datagramText(datagram), text);
+}
+
+void tst_Protocol::receiveBufferShortfall_data()
+{
+    QTest::addColumn<int>("granted");
+    QTest::addColumn<bool>("said");
+    const int asked = 8 * 1024 * 1024;
+    QTest::newRow("granted in full") << asked << false;
+    QTest::newRow("granted doubled (Linux reports twice the limit)") << 2 * asked << false;
+    QTest::newRow("a stock Linux limit") << 425984 << true;
+    QTest::newRow("one byte short") << asked - 1 << true;
+    QTest::newRow("unknown (the option could not be read)") << -1 << true;
+}
+
+void tst_Protocol::receiveBufferShortfall()
+{
+    QFETCH(int, granted);
+    QFETCH(bool, said);
+    const QString text = ::receiveBufferShortfall(8 * 1024 * 1024, granted);
+    QCOMPARE(!text.isEmpty(), said);
+    if (said)
+        QVERIFY2(text.contains(QString::number(granted)) && text.contains(QLatin1String("8388608")),
+                 qPrintable(text));
 }
 
 QTEST_APPLESS_MAIN(tst_Protocol)
