@@ -458,8 +458,7 @@ QString Benchmark::report() const
         << readText(QStringLiteral("/proc/sys/net/core/rmem_max")).trimmed() << " bytes.\n";
     if (m_plan.receiveBufferCap > 0)
         out << "- **Receive buffers capped**: lanScout's sockets (set from outside the engine) and the "
-               "minimal loop's "
-               "get what a kernel with net.core.rmem_max = "
+               "minimal loop's get what a kernel with net.core.rmem_max = "
             << m_plan.receiveBufferCap << " grants a request for 8 MiB.\n";
     for (const Fields &f : m_raw) {
         out << "- The minimal loop's receive buffer: " << thousands(num(f, "rcvbuf")) << " bytes.\n";

@@ -3,11 +3,11 @@
 #include "ipitemmode.h"
 
 #include <QDebug>
-
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QMetaObject>
 #include <QThread>
+
 #include <algorithm>
 
 IpList::IpList(IpItemMode &model, QObject *parent) : QObject(parent), m_model(model) {}
