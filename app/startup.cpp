@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include "imagepreload.h"
 #include "language.h"
 
 #include <QApplication>
@@ -64,8 +65,15 @@ void installStartLanguage(const QLocale &locale, IpItemMode &model)
     installLanguage(startLanguageId(locale), model);
 }
 
+QStringList windowImages()
+{
+    return {QStringLiteral(":/logo.png"), QStringLiteral(":/ru.png"), QStringLiteral(":/English.png"),
+            QStringLiteral(":/min.png"), QStringLiteral(":/close.png")};
+}
+
 void prepareStart(IpItemMode &model)
 {
+    preloadImages(windowImages());
     preferFontSubstitutes();
     QApplication::setFont(applicationFont());
     installStartLanguage(QLocale(), model);

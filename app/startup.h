@@ -34,6 +34,10 @@ int startLanguageId(const QLocale &locale);
 // the id as current (_currLangId stays as it is).
 void installStartLanguage(const QLocale &locale, IpItemMode &model);
 
-// main()'s settings before the window is built, in its order: the font substitutes and the
-// application font, the start language for the system's locale.
+// The images the main window shows, as its style sheets name them.
+QStringList windowImages();
+
+// main()'s settings before the window is built, in its order: the window's images start
+// decoding on a pool thread, then the font substitutes and the application font, the start
+// language for the system's locale.
 void prepareStart(IpItemMode &model);

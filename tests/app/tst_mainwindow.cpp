@@ -166,6 +166,17 @@ void tst_MainWindow::frame()
     QCOMPARE(f.child<QWidget>("widget")->size(), QSize(200, 60));
     // Row i of the view must stay entry i of the device list.
     QVERIFY(!f.view()->isSortingEnabled());
+    // Every image the style sheets name is one that start-up decodes ahead.
+    QSet<QString> named;
+    const QRegularExpression url(QStringLiteral("url\\((:/[^)]+)\\)"));
+    QList<QWidget *> widgets = f.window.findChildren<QWidget *>();
+    widgets << &f.window;
+    for (const QWidget *w : qAsConst(widgets)) {
+        for (auto it = url.globalMatch(w->styleSheet()); it.hasNext();)
+            named << it.next().captured(1);
+    }
+    const QStringList preloaded = windowImages();
+    QCOMPARE(named, QSet<QString>(preloaded.begin(), preloaded.end()));
 }
 
 void tst_MainWindow::details_data()

@@ -1,8 +1,37 @@
+#include "imagepreload.h"
 #include "lanscoutresources.h"
 
+#include <QBuffer>
 #include <QImage>
+#include <QImageReader>
+#include <QPixmap>
+#include <QPixmapCache>
 #include <QResource>
 #include <QtTest>
+
+namespace {
+
+// What the toolkit's own PNG decoder makes of the file, in the form pixmaps keep.
+QImage referenceImage(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QImage();
+    QByteArray bytes = file.readAll();
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+QImage pixmapImage(const QString &path)
+{
+    const QPixmap pixmap(path);
+    return pixmap.isNull() ? QImage() : pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+} // namespace
 
 class tst_Resources : public QObject
 {
@@ -12,6 +41,8 @@ private slots:
     void stored_data();
     void stored();
     void toolkitConfiguration();
+    void preloaded_data();
+    void preloaded();
 };
 
 void tst_Resources::stored_data()
@@ -48,5 +79,35 @@ void tst_Resources::toolkitConfiguration()
     QCOMPARE(file.readAll(), QByteArray("[Platforms]\r\nWindowsArguments = dpiawareness=0\r\n"));
 }
 
-QTEST_GUILESS_MAIN(tst_Resources)
+void tst_Resources::preloaded_data()
+{
+    QTest::addColumn<QStringList>("preload");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("image");
+    const QString logo = QStringLiteral(":/logo.png");
+    const QString flag = QStringLiteral(":/ru.png");
+    QTest::newRow("preloaded") << QStringList{logo, flag} << logo << true;
+    QTest::newRow("another one preloaded") << QStringList{logo, flag} << flag << true;
+    QTest::newRow("not preloaded") << QStringList{logo} << QStringLiteral(":/Chinese.png") << true;
+    QTest::newRow("missing file") << QStringList{QStringLiteral(":/none.png")} << QStringLiteral(":/none.png")
+                                  << false;
+}
+
+void tst_Resources::preloaded()
+{
+    QFETCH(QStringList, preload);
+    QFETCH(QString, path);
+    QFETCH(bool, image);
+    const QImage expected = referenceImage(path);
+    QCOMPARE(!expected.isNull(), image);
+
+    QPixmapCache::clear(); // a cached pixmap would not be read again
+    preloadImages(preload);
+    QCOMPARE(pixmapImage(path), expected);
+    // Read again, after the preloaded image has been handed out: the usual way, same pixels.
+    QPixmapCache::clear();
+    QCOMPARE(pixmapImage(path), expected);
+}
+
+QTEST_MAIN(tst_Resources)
 #include "tst_resources.moc"
