@@ -80,8 +80,8 @@ int main(int argc, char *argv[])
         QStringLiteral("Reply spreads in ms, comma-separated; 0 is the same instant "
                        "(default 200,0)."),
         QStringLiteral("LIST"));
-    const QCommandLineOption startupRuns(QStringLiteral("startup-runs"),
-                                         QStringLiteral("Start-up rounds (default 5)."), QStringLiteral("K"));
+    const QCommandLineOption startupRuns(
+        QStringLiteral("startup-runs"), QStringLiteral("Start-up rounds (default 21)."), QStringLiteral("K"));
     const QCommandLineOption noDebug(QStringLiteral("no-debug-on"),
                                      QStringLiteral("Skip the runs with the debug output on."));
     const QCommandLineOption noSearch(QStringLiteral("no-search"),

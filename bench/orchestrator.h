@@ -13,7 +13,7 @@ struct BenchPlan
     int searchWindowS = 15; // the window of the runs that look for the largest N that holds
     int fillTimeoutS = 15;
     int failFastS = 10;
-    int startupRuns = 5;
+    int startupRuns = 21;
     bool debugOn = true; // also measure with the debug output on
     bool search = true;  // look for the largest N that holds
     int maxDevices = 100000;
