@@ -485,7 +485,8 @@ QString Benchmark::report() const
             {QStringLiteral("main"), QStringLiteral("process start to main(): loading, static objects")},
             {QStringLiteral("application"), QStringLiteral("the application object")},
             {QStringLiteral("settings"),
-             QStringLiteral("font substitutes, the application font, the start language")},
+             QStringLiteral("images queued for decoding, font substitutes, the application font, "
+                            "the start language")},
             {QStringLiteral("window"), QStringLiteral("the window built (lanScout's from its form)")},
             {QStringLiteral("show"), QStringLiteral("show()")},
             {QStringLiteral("shown"), QStringLiteral("first paint and flush")},
