@@ -1,9 +1,7 @@
 #include "imagepreload.h"
 #include "lanscoutresources.h"
 
-#include <QBuffer>
 #include <QImage>
-#include <QImageReader>
 #include <QPixmap>
 #include <QPixmapCache>
 #include <QResource>
@@ -11,18 +9,13 @@
 
 namespace {
 
-// What the toolkit's own PNG decoder makes of the file, in the form pixmaps keep.
+// What the toolkit's own reader makes of the file, in the form pixmaps keep.
 QImage referenceImage(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QImage();
-    QByteArray bytes = file.readAll();
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "png");
-    reader.setAutoDetectImageFormat(false);
-    return reader.read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return QImage::fromData(file.readAll(), "PNG").convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 QImage pixmapImage(const QString &path)
