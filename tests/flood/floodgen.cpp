@@ -88,7 +88,8 @@ QVector<DeviceRecord> hostileDevices()
     return devices;
 }
 
-Generator::Generator(Kind kind, quint32 seed, quint64 first) : m_kind(kind), m_rng(seed), m_index(first)
+Generator::Generator(Kind kind, quint32 seed, quint64 first, quint64 cycle)
+    : m_kind(kind), m_rng(seed), m_first(first), m_cycle(cycle)
 {
     if (kind == Kind::Hostile)
         m_hostile = hostileReplies() << randomBytes(m_rng, MaxDatagram); // junk that differs per seed
@@ -96,7 +97,8 @@ Generator::Generator(Kind kind, quint32 seed, quint64 first) : m_kind(kind), m_r
 
 QByteArray Generator::next()
 {
-    const quint64 i = m_index++;
+    const quint64 n = m_sent++;
+    const quint64 i = m_first + (m_cycle ? n % m_cycle : n);
     if (m_kind == Kind::Hostile)
         return m_hostile[int(i % quint64(m_hostile.size()))];
     if (m_kind == Kind::Malformed)
