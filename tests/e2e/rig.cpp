@@ -319,7 +319,17 @@ qint64 AppProcess::peakRssKibSince(qint64 fromMs) const
 QByteArray AppProcess::trace() const
 {
     QFile file(m_stderr.fileName());
-    return file.open(QIODevice::ReadOnly) ? file.readAll().replace("\r\n", "\n") : QByteArray();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QList<QByteArray> AppProcess::traceLines() const
+{
+    QList<QByteArray> lines = trace().split('\n');
+    for (QByteArray &line : lines) {
+        if (line.endsWith('\r')) // a Windows build ends its lines with CR LF
+            line.chop(1);
+    }
+    return lines;
 }
 
 void AppProcess::poll()

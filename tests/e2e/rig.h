@@ -154,7 +154,8 @@ public:
     qint64 rssKib() const;                                                  // -1 when it cannot be read
     QVector<Probe> probesSince(qint64 fromMs) const;
     qint64 peakRssKibSince(qint64 fromMs) const;
-    QByteArray trace() const; // all of its standard error so far, from the file
+    QByteArray trace() const; // all of its standard error so far, from the file, as written
+    QList<QByteArray> traceLines() const;
     qint64 rxLines = 0;
     qint64 longestLine = 0;
     QByteArray tail; // the last few KB of its standard error

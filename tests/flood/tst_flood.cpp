@@ -6,6 +6,7 @@
 #include "rig.h"
 #include "testnetwork.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -251,6 +252,15 @@ void tst_Flood::hostileReplies()
     QVERIFY(app->running());
     // The maximum-size datagrams were read whole: their trace lines are as long.
     QVERIFY2(app->longestLine >= flood::MaxDatagram - 2, qPrintable(QString::number(app->longestLine)));
+    // Nothing from the network reaches the output raw: no control byte (but line ends and TAB),
+    // so no forged line and nothing for a terminal.
+    const QByteArray trace = app->trace();
+    static const QRegularExpression raw(QStringLiteral("[\\x00-\\x08\\x0b-\\x1f\\x7f]|\\xc2[\\x80-\\x9f]"));
+    const QRegularExpressionMatch control = raw.match(QString::fromLatin1(trace));
+    QVERIFY2(!control.hasMatch(),
+             qPrintable(QString::fromLatin1(trace.mid(control.capturedStart() - 60, 80))));
+    QVERIFY(!trace.contains("\nlanScout.udp: rx:  qxsrhip/FORGED"));
+    QVERIFY(trace.contains("lanScout.udp: rx:  junk\\x0d\\x0alanScout.udp: rx:  qxsrhip/FORGED"));
     // What such a reply can do is what any reply does: an entry that ages out.
     QTRY_COMPARE_WITH_TIMEOUT(app->rows(), 3, 7000);
     const qint64 peakKib = app->peakRssKibSince(floodStart);
