@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <csignal>
 
 namespace logcapture {
 namespace {
@@ -232,6 +233,36 @@ bool Flood::finish(int timeoutMs)
 QString floodPath()
 {
     return QStringLiteral(LANSCOUT_FLOOD_PATH);
+}
+
+CliProcess::CliProcess(const QString &arguments, const SimProcess &clock)
+{
+    connect(&m_process, &QProcess::readyReadStandardOutput, this, [this, &clock] {
+        while (m_process.canReadLine())
+            lines.append({clock.now(), m_process.readLine()});
+    });
+    m_process.start(QStringLiteral(LANSCOUT_CLI_PATH), arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+}
+
+CliProcess::~CliProcess()
+{
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
+int CliProcess::finish(int ms)
+{
+    const bool ended = QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; }, ms);
+    err = m_process.readAllStandardError();
+    for (const auto &line : qAsConst(lines))
+        out += line.second;
+    out += m_process.readAllStandardOutput();
+    return ended && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+void CliProcess::signal(int number)
+{
+    ::kill(pid_t(m_process.processId()), number);
 }
 
 AppProcess::AppProcess(const QString &loggingRules) : m_rules(loggingRules)

@@ -121,6 +121,25 @@ private:
 };
 QString floodPath();
 
+// lanscout-cli in this namespace; the lines of its standard output with the time (on clock) they
+// were read.
+class CliProcess : public QObject
+{
+    Q_OBJECT
+public:
+    CliProcess(const QString &arguments, const SimProcess &clock);
+    ~CliProcess() override;
+    // Waits for its end: its exit code, or -1 when it did not end cleanly within ms.
+    int finish(int ms);
+    void signal(int number); // a Unix signal
+
+    QVector<QPair<qint64, QByteArray>> lines;
+    QByteArray out, err; // all of them, once it finished
+
+private:
+    QProcess m_process;
+};
+
 // lanScout on the offscreen platform in this namespace (or the program that LANSCOUT_APP_COMMAND
 // names, such as the Windows build under a wrapper). Its standard error goes to a file, so
 // a slow reader never stalls it, and is read on a timer; its memory is sampled at the same
