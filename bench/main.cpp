@@ -1,6 +1,7 @@
 // lanscout-bench: how lanScout holds up with many devices, and how fast it starts. Run it
 // inside the test bed (scripts/bench.sh does); see docs/benchmarks.md.
 
+#include "clirun.h"
 #include "enginerun.h"
 #include "orchestrator.h"
 #include "rawrun.h"
@@ -95,7 +96,8 @@ int main(int argc, char *argv[])
                                       QStringLiteral("Also write the tables to this file."),
                                       QStringLiteral("FILE"));
     // A single measurement, in a process of its own (the full run starts these itself).
-    const QCommandLineOption run(QStringLiteral("run"), QStringLiteral("engine, raw or app-startup."),
+    const QCommandLineOption run(QStringLiteral("run"),
+                                 QStringLiteral("engine, raw, cli-list or app-startup."),
                                  QStringLiteral("WHAT"));
     const QCommandLineOption spread(QStringLiteral("spread"), QStringLiteral("For --run."),
                                     QStringLiteral("MS"));
@@ -136,10 +138,15 @@ int main(int argc, char *argv[])
         traffic(o);
         return runRaw(o);
     }
+    if (mode == QLatin1String("cli-list")) {
+        CliRunOptions o;
+        traffic(o);
+        return runCliList(o);
+    }
     if (mode == QLatin1String("app-startup"))
         return runAppStartup(number(lifetime, 1500), mainNs, appNs);
     if (!mode.isEmpty()) {
-        std::fprintf(stderr, "lanscout-bench: --run takes engine, raw or app-startup\n");
+        std::fprintf(stderr, "lanscout-bench: --run takes engine, raw, cli-list or app-startup\n");
         return 2;
     }
 

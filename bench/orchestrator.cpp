@@ -153,6 +153,7 @@ public:
 private:
     std::optional<Fields> engine(bool debug, int devices, int spread, int windowS);
     std::optional<Fields> raw(int devices, int spread);
+    void cliList(int devices, int spread);
     void startup();
     std::optional<int> largestHolding(bool debug, int spread);
     QString report() const;
@@ -162,6 +163,7 @@ private:
     QList<Row> m_rows;
     QHash<QPair<int, int>, Fields> m_raw; // (devices, spread)
     StartupFigures m_startup;
+    QList<Fields> m_cli;                                // lanscout-cli list runs
     QHash<QPair<bool, int>, QPair<int, int>> m_largest; // (debug, spread) -> (largest holding, first failing)
     QStringList m_failures;
     QString m_started;
@@ -219,6 +221,29 @@ std::optional<Fields> Benchmark::raw(int devices, int spread)
     progress(QStringLiteral("  %1 replies/s, bursts taken in at %2 replies/s")
                  .arg(thousands(num(*f, "acc_per_s")), thousands(num(*f, "intake_per_s"))));
     return f;
+}
+
+// lanscout-cli list --wait 3 --format json: all devices printed, the end soon after the wait.
+void Benchmark::cliList(int devices, int spread)
+{
+    progress(QStringLiteral("lanscout-cli list, %1 devices, %2 ...").arg(devices).arg(spreadText(spread)));
+    QString error;
+    const auto f = measure({QStringLiteral("--run"), QStringLiteral("cli-list"), QStringLiteral("--devices"),
+                            QString::number(devices), QStringLiteral("--spread"), QString::number(spread),
+                            QStringLiteral("--window"), QStringLiteral("3")},
+                           false, 60, &error);
+    if (!f) {
+        m_failures << QStringLiteral("lanscout-cli list with %1 devices, %2: %3")
+                          .arg(devices)
+                          .arg(spreadText(spread), error);
+        progress(QStringLiteral("  failed: ") + error);
+        return;
+    }
+    progress(QStringLiteral("  %1 listed, ended %2 ms after the wait, peak %3 KiB")
+                 .arg(num(*f, "listed"))
+                 .arg(num(*f, "over_ms"))
+                 .arg(num(*f, "peak_rss_kib")));
+    m_cli << *f;
 }
 
 // Start-up: a minimal widgets window, the program's start-up sequence with stamps, and the
@@ -374,6 +399,8 @@ int Benchmark::run()
     m_startLoad = readText(QStringLiteral("/proc/loadavg")).section(QLatin1Char(' '), 0, 2);
     progress(QStringLiteral("lanScout benchmark, ") + m_started);
     startup();
+    for (const int spread : qAsConst(m_plan.spreads))
+        cliList(m_plan.devices.last(), spread);
     for (const int devices : qAsConst(m_plan.devices)) {
         for (const int spread : qAsConst(m_plan.spreads)) {
             if (const auto f = engine(false, devices, spread, m_plan.windowS))
@@ -415,6 +442,8 @@ int Benchmark::run()
             broken = broken || num(r.f, "all_listed") != 1 || num(r.f, "rows_end") != r.devices;
         for (const Fields &f : qAsConst(m_raw))
             broken = broken || num(f, "accepted") <= 0;
+        for (const Fields &f : qAsConst(m_cli))
+            broken = broken || num(f, "all_listed") != 1;
         if (broken)
             progress(QStringLiteral("smoke run: the pipeline is broken (see above)"));
         return broken ? 1 : 0;
@@ -598,6 +627,15 @@ QString Benchmark::report() const
         }
     }
 
+    out << "\n## Command line: `lanscout-cli list --wait 3 --format json`\n\n"
+        << "| devices | replies | printed | process start to end | after the wait | peak resident memory |\n"
+        << "|---:|---|---:|---:|---:|---:|\n";
+    for (const Fields &f : m_cli)
+        out << "| " << thousands(num(f, "devices")) << " | " << spreadText(int(num(f, "spread"))) << " | "
+            << thousands(num(f, "listed")) << " | " << fixed(num(f, "elapsed_ms") / 1000, 2) << " s | "
+            << fixed(num(f, "over_ms") / 1000, 2) << " s | " << fixed(num(f, "peak_rss_kib") / 1024, 1)
+            << " MiB |\n";
+
     // The verdicts.
     auto find = [this](bool debug, int devices, int spread) -> const Fields * {
         for (const Row &r : m_rows) {
@@ -665,6 +703,15 @@ QString Benchmark::report() const
                "noise "
                "is small next to the list): "
             << verdict(worstMemory < 2048) << ": at most " << thousands(worstMemory) << " bytes.\n";
+    for (const Fields &f : m_cli) {
+        if (num(f, "devices") >= 10000)
+            out << "- lanscout-cli list --wait 3 --format json, " << thousands(num(f, "devices"))
+                << " devices, " << spreadText(int(num(f, "spread")))
+                << ": all printed and the end within 1 s of the wait: "
+                << verdict(num(f, "all_listed") == 1 && num(f, "over_ms") <= 1000) << ": "
+                << thousands(num(f, "listed")) << " printed, ended " << fixed(num(f, "over_ms") / 1000, 2)
+                << " s after the wait; peak memory " << fixed(num(f, "peak_rss_kib") / 1024, 1) << " MiB.\n";
+    }
     if (!m_failures.isEmpty()) {
         out << "\n## Measurements that failed\n\n";
         for (const QString &failure : m_failures)

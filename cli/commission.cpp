@@ -66,7 +66,7 @@ void follow(Job &job, const Options &o, Engine &engine)
             return;
         }
     };
-    QTimer::singleShot(o.timeoutMs, &loop, [&] {
+    QTimer::singleShot(o.timeoutMs, Qt::PreciseTimer, &loop, [&] {
         finish(job, "timeout", NotSeen);
         loop.quit();
     });
@@ -172,7 +172,7 @@ int commission(const Options &o, Engine &engine)
         return BadInput;
 
     QEventLoop loop;
-    QTimer::singleShot(o.waitMs, &loop, &QEventLoop::quit);
+    QTimer::singleShot(o.waitMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     engine.start();
     loop.exec();
     QVector<Known> known;

@@ -10,10 +10,11 @@ namespace cli {
 
 namespace {
 
+// Waits and durations are precise: a coarse timer may end a 3 s wait 150 ms early.
 int list(const Options &o, Engine &engine)
 {
     QEventLoop loop;
-    QTimer::singleShot(o.waitMs, &loop, &QEventLoop::quit);
+    QTimer::singleShot(o.waitMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     engine.start();
     loop.exec();
     engine.stop();
@@ -40,7 +41,7 @@ int watch(const Options &o, Engine &engine)
     QEventLoop loop;
     onStopRequest([&loop] { loop.quit(); });
     if (o.durationMs > 0)
-        QTimer::singleShot(o.durationMs, &loop, &QEventLoop::quit);
+        QTimer::singleShot(o.durationMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     engine.start();
     loop.exec();
     engine.stop(); // what was already merged is still told
