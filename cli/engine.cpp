@@ -26,6 +26,8 @@ Engine::Engine() = default;
 
 Engine::~Engine()
 {
+    // Whatever the hooks captured may be gone by now.
+    table.added = nullptr, table.changed = nullptr, table.removed = nullptr, table.replied = nullptr;
     stop();
 }
 

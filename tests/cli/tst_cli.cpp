@@ -377,7 +377,11 @@ void tst_Cli::windowHoldsThePort()
     AppProcess window{QStringLiteral("*.debug=false")};
     QString error;
     QVERIFY2(window.start(&error), qPrintable(error));
-    QTest::qWait(500); // its sockets open as it starts
+    auto portTaken = [] { // its sockets, once open, in this namespace's table (HEXADDR:HEXPORT)
+        QFile udp(QStringLiteral("/proc/self/net/udp"));
+        return udp.open(QIODevice::ReadOnly) && udp.readAll().contains(":22B8 ");
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(portTaken(), 5000);
     CliProcess &cli = start({}, QStringLiteral("list --wait 0.5"));
     QCOMPARE(cli.finish(3000), 0);
     QVERIFY2(cli.err.contains("another program (lanScout's window?) holds port 8888"), cli.err.constData());

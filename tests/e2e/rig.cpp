@@ -11,7 +11,10 @@
 #include <QTest>
 
 #include <algorithm>
+
+#ifdef Q_OS_UNIX
 #include <csignal>
+#endif
 
 namespace logcapture {
 namespace {
@@ -262,7 +265,11 @@ int CliProcess::finish(int ms)
 
 void CliProcess::signal(int number)
 {
+#ifdef Q_OS_UNIX
     ::kill(pid_t(m_process.processId()), number);
+#else
+    Q_UNUSED(number);
+#endif
 }
 
 AppProcess::AppProcess(const QString &loggingRules) : m_rules(loggingRules)

@@ -131,7 +131,7 @@ public:
     ~CliProcess() override;
     // Waits for its end: its exit code, or -1 when it did not end cleanly within ms.
     int finish(int ms);
-    void signal(int number); // a Unix signal
+    void signal(int number); // a Unix signal (nothing elsewhere)
 
     QVector<QPair<qint64, QByteArray>> lines;
     QByteArray out, err; // all of them, once it finished
