@@ -1,6 +1,7 @@
 // set-ip and apply: find the devices, check everything, then send and verify one at a time.
 
 #include "engine.h"
+#include "format.h"
 #include "plan.h"
 #include "protocol.h"
 #include "run.h"
@@ -92,6 +93,12 @@ QVector<PlanRow> planRows(const Options &o, QString *error)
     return rows;
 }
 
+bool runnable(const Job &job)
+{
+    return job.found && std::all_of(job.problems.cbegin(), job.problems.cend(),
+                                    [](const Problem &p) { return p.forceable; });
+}
+
 // True when the problems stop everything: any without --force, or in set-ip one that can't be
 // forced. Says them then, and also when last is set (the final check before sending).
 bool refused(const Options &o, const QVector<Job> &jobs, bool last)
@@ -103,11 +110,14 @@ bool refused(const Options &o, const QVector<Job> &jobs, bool last)
     }
     const bool stop = any && (!o.force || (unforceable && o.command == Command::SetIp));
     for (const Job &job : jobs) {
+        const QString what = stop            ? QStringLiteral("refused: ")
+                             : runnable(job) ? QStringLiteral("sent anyway (--force): ")
+                                             : QStringLiteral("skipped: ");
         for (const Problem &p : job.problems) {
             if (stop || last)
-                note(o.command == Command::SetIp
-                         ? QStringLiteral("refused: ") + p.text
-                         : QStringLiteral("line %1: %2").arg(job.row.line).arg(p.text));
+                note(what + (o.command == Command::SetIp
+                                 ? p.text
+                                 : QStringLiteral("line %1: %2").arg(job.row.line).arg(p.text)));
         }
     }
     if (stop)
@@ -197,15 +207,13 @@ int commission(const Options &o, Engine &engine)
     int exit = Verified;
     for (int i = 0; i < jobs.size(); ++i) {
         Job &job = jobs[i];
-        const bool runnable = job.found && std::all_of(job.problems.cbegin(), job.problems.cend(),
-                                                       [](const Problem &p) { return p.forceable; });
         const QString who = job.row.request.mac + QLatin1Char(' ') + job.row.request.version;
-        if (!runnable) {
+        if (!runnable(job)) {
             const bool missing = check.candidates[i].isEmpty();
             finish(job, missing ? "not-found" : "refused", missing ? NotFound : BadInput);
         } else if (o.dryRun) {
             const QString command = QString::fromUtf8(protocol::setIpCommand(job.row.request));
-            out(protocol::visibleControls(command).toUtf8() + '\n');
+            out(plainText(command).toUtf8() + '\n');
             finish(job, "dry-run", Verified);
         } else if (reportsRequested(job.device.rec, job.row.request)) {
             note(QStringLiteral("%1: has these settings already, nothing sent").arg(who));

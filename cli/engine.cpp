@@ -1,5 +1,6 @@
 #include "engine.h"
 
+#include "format.h"
 #include "protocol.h"
 #include "threadctl.h"
 #include "udpserver.h"
@@ -126,7 +127,8 @@ void out(const QByteArray &bytes)
 
 void note(const QString &text)
 {
-    std::fprintf(stderr, "lanscout-cli: %s\n", qUtf8Printable(text));
+    // Messages quote what devices sent (their MACs and versions): escaped, like the table.
+    std::fprintf(stderr, "lanscout-cli: %s\n", qUtf8Printable(plainText(text)));
     std::fflush(stderr);
 }
 

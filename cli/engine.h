@@ -45,7 +45,8 @@ bool hostPortHeldElsewhere();
 // arrives; from then on those no longer end the process at once.
 void onStopRequest(std::function<void()> stop);
 
-// Standard output, flushed at once so that no line waits in a buffer; messages on standard error.
+// Standard output, flushed at once so that no line waits in a buffer; messages on standard error,
+// as plainText() shows them.
 void out(const QByteArray &bytes);
 void note(const QString &text);
 
