@@ -231,6 +231,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     const QCommandLineOption devices(QStringLiteral("devices"), QString(), QStringLiteral("N"));
     const QCommandLineOption broadcast(QStringLiteral("broadcast"));
     const QCommandLineOption spread(QStringLiteral("spread"), QString(), QStringLiteral("MS"));
@@ -239,7 +240,8 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption onlyFrom(QStringLiteral("only-from"), QString(), QStringLiteral("ADDRESS"));
     const QCommandLineOption noStdin(QStringLiteral("no-stdin"));
     const QCommandLineOption allowReal(QStringLiteral("allow-real-network"));
-    parser.addOptions({help, devices, broadcast, spread, lifetime, subnet, onlyFrom, noStdin, allowReal});
+    parser.addOptions(
+        {help, version, devices, broadcast, spread, lifetime, subnet, onlyFrom, noStdin, allowReal});
 
     if (!parser.parse(arguments)) {
         result.error = parser.errorText();
@@ -250,6 +252,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
         return result;
     }
     result.help = parser.isSet(help);
+    result.version = parser.isSet(version);
 
     auto number = [&](const QCommandLineOption &option, int min, int max, int &out) {
         if (!parser.isSet(option))
@@ -310,6 +313,7 @@ QString usage()
         "  --no-stdin            read no control commands (for runs in the background)\n"
         "  --allow-real-network  run even in the machine's own network namespace\n"
         "  -h, --help            this text\n"
+        "  -v, --version         the version\n"
         "\n"
         "Standard input, one command a line: silence I, wake I (device I, from 0), quit.\n"
         "The end of standard input ends the program too, unless --no-stdin is given.\n"
