@@ -230,8 +230,8 @@ ParsedOptions parseOptions(const QStringList &arguments)
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption version = parser.addVersionOption(); // -v, --version
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     const QCommandLineOption devices(QStringLiteral("devices"), QString(), QStringLiteral("N"));
     const QCommandLineOption broadcast(QStringLiteral("broadcast"));
     const QCommandLineOption spread(QStringLiteral("spread"), QString(), QStringLiteral("MS"));
@@ -240,8 +240,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption onlyFrom(QStringLiteral("only-from"), QString(), QStringLiteral("ADDRESS"));
     const QCommandLineOption noStdin(QStringLiteral("no-stdin"));
     const QCommandLineOption allowReal(QStringLiteral("allow-real-network"));
-    parser.addOptions(
-        {help, version, devices, broadcast, spread, lifetime, subnet, onlyFrom, noStdin, allowReal});
+    parser.addOptions({help, devices, broadcast, spread, lifetime, subnet, onlyFrom, noStdin, allowReal});
 
     if (!parser.parse(arguments)) {
         result.error = parser.errorText();
