@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds lanScout and runs its whole test suite:
 #   1. the ordinary build and every test (unit, widget, end-to-end, floods, valgrind);
-#   2. the Debian package, built (Release, the shipped programs only) and checked;
-#   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   4. the thread hand-over stress test under ThreadSanitizer;
-#   5. each fuzz harness for a bounded time under ASan and UBSan.
+#   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   3. the thread hand-over stress test under ThreadSanitizer;
+#   4. each fuzz harness for a bounded time under ASan and UBSan.
 # Needs root: the tests that use the network run in private network namespaces that the
 # suite creates and removes. Any failure fails the whole run (and says which stage).
+# Right after stage 1, the Debian package is built (Release, the shipped programs only) and
+# checked: scripts/package.sh, tests/scripts/tst_package.sh.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
