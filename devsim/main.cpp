@@ -43,6 +43,11 @@ int main(int argc, char *argv[])
         std::fputs(qUtf8Printable(devsim::usage()), stdout);
         return 0;
     }
+    // Ends here, before the namespace check and any socket: safe anywhere.
+    if (parsed.version) {
+        std::fputs("lanscout-devsim " LANSCOUT_VERSION "\n", stdout);
+        return 0;
+    }
     if (!parsed.error.isEmpty()) {
         std::fprintf(stderr, "lanscout-devsim: %s\n\n%s", qUtf8Printable(parsed.error),
                      qUtf8Printable(devsim::usage()));
