@@ -1,11 +1,14 @@
-#include "clirun.h"
+#include "measure.h"
+
+#include "launchers.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
+#include <QTest>
 
-#include <cstdio>
+#include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -13,22 +16,22 @@
 
 extern char **environ;
 
-int runCliList(const CliRunOptions &o)
+namespace bench {
+
+CliFigures measureCliList(int devices, int spreadMs, int waitS)
 {
-    using namespace bench;
-    if (!requireTestNetwork())
-        return 3;
-    QString why;
-    Devsim sim;
-    if (!sim.start({QStringLiteral("--devices"), QString::number(o.devices), QStringLiteral("--spread"),
-                    QString::number(o.spreadMs)},
-                   o.windowS + 40, &why)) {
-        reportError(why);
-        return 1;
-    }
+    CliFigures f;
+    f.devices = devices, f.spreadMs = spreadMs, f.waitS = waitS;
+    testbed::SimProcess sim;
     QTemporaryDir dir;
+    if (!sim.start({QStringLiteral("--devices"), QString::number(devices), QStringLiteral("--spread"),
+                    QString::number(spreadMs)},
+                   &f.error, waitS + 40, false))
+        return f;
+    // Spawned and reaped by hand rather than by QProcess: wait4 gives the kernel's peak resident
+    // size of this child alone.
+    const QByteArray program = testbed::cliPath().toLocal8Bit(), wait = QByteArray::number(waitS);
     const QByteArray output = dir.filePath(QStringLiteral("list.json")).toLocal8Bit();
-    const QByteArray program(LANSCOUT_CLI_PATH), wait = QByteArray::number(o.windowS);
     const char *argv[] = {program.constData(), "list", "--wait", wait.constData(),
                           "--format",          "json", nullptr};
     posix_spawn_file_actions_t files;
@@ -36,41 +39,38 @@ int runCliList(const CliRunOptions &o)
     posix_spawn_file_actions_addopen(&files, 1, output.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
-    const qint64 started = monotonicNs();
+    QElapsedTimer clock;
+    clock.start();
     const int spawned = posix_spawn(&pid, argv[0], &files, nullptr, const_cast<char **>(argv), environ);
     posix_spawn_file_actions_destroy(&files);
     if (spawned != 0) {
-        reportError(QStringLiteral("cannot start %1").arg(QString::fromLocal8Bit(program)));
-        return 1;
+        f.error = QStringLiteral("cannot start %1").arg(testbed::cliPath());
+        return f;
     }
-    // wait4 rather than QProcess: the kernel's peak resident size of this child alone.
     int status = 0;
     struct rusage usage = {};
-    qint64 ended = 0;
-    runUntil(
+    qint64 endedNs = -1;
+    const bool ended = QTest::qWaitFor(
         [&] {
             if (wait4(pid, &status, WNOHANG, &usage) == pid)
-                ended = monotonicNs();
-            return ended != 0;
+                endedNs = clock.nsecsElapsed();
+            return endedNs >= 0;
         },
-        (o.windowS + 30) * 1000);
+        (waitS + 30) * 1000);
     if (!ended) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
-        reportError(QStringLiteral("lanscout-cli did not end 30 s after its wait"));
-        return 1;
+        f.error = QStringLiteral("lanscout-cli did not end 30 s after its wait");
+        return f;
     }
     QFile file(QString::fromLocal8Bit(output));
-    const int listed =
+    f.listed =
         file.open(QIODevice::ReadOnly) ? int(QJsonDocument::fromJson(file.readAll()).array().size()) : -1;
-    const double elapsedMs = double(ended - started) / 1e6;
-    std::printf(
-        "result mode=cli devices=%d spread=%d listed=%d all_listed=%d exit=%d wait_ms=%d elapsed_ms=%.0f "
-        "over_ms=%.0f peak_rss_kib=%ld\n",
-        o.devices, o.spreadMs, listed, listed == o.devices ? 1 : 0,
-        WIFEXITED(status) ? WEXITSTATUS(status) : -1, o.windowS * 1000, elapsedMs,
-        elapsedMs - o.windowS * 1000, usage.ru_maxrss);
-    std::fflush(stdout);
-    sim.stop();
-    return 0;
+    f.elapsedS = double(endedNs) / 1e9;
+    f.peakKib = usage.ru_maxrss;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        f.error = QStringLiteral("lanscout-cli ended with status %1").arg(status);
+    return f;
 }
+
+} // namespace bench

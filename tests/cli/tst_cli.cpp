@@ -1,9 +1,9 @@
 // lanscout-cli against simulated devices in the test bed: every command and exit path. ctest
 // runs it on networks of one and of two host addresses; each test skips the other network.
 
+#include "launchers.h"
 #include "plan.h"
 #include "protocol.h"
-#include "rig.h"
 #include "testnetwork.h"
 
 #include <QJsonArray>
@@ -21,6 +21,10 @@
 
 // A static address for device 0 (02:00:00:00:00:01, V1.1, 198.18.0.10) that passes every check.
 #define FIXED " --static 198.18.0.77 --mask 255.255.255.0 --gateway 198.18.0.1 "
+
+using testbed::AppProcess;
+using testbed::CliProcess;
+using testbed::SimProcess;
 
 namespace {
 
