@@ -1,8 +1,8 @@
 #pragma once
 
 // The programs of a test bed run, started from its host namespace: the simulated devices in the
-// LAN namespace, the program under test (the window or the command line), and a flood of datagrams. The end-to-end tests, the
-// floods and the benchmark all start them through these.
+// LAN namespace, the program under test (the window or the command line), and a flood of datagrams. The
+// end-to-end tests, the floods and the benchmark all start them through these.
 
 #include "devicerecord.h"
 
