@@ -111,6 +111,15 @@ public:
         r.minimal << f;
     }
 
+    void cliList(int n, int spread)
+    {
+        progress(QStringLiteral("lanscout-cli list, %1 devices, %2 ms spread ...").arg(n).arg(spread));
+        const CliFigures f = measureCliList(n, spread, 3);
+        if (!f.error.isEmpty())
+            r.failures << QStringLiteral("lanscout-cli list, %1 devices: %2").arg(n).arg(f.error);
+        r.cli << f;
+    }
+
     // Doubles N from the largest that held until a run fails (or the simulator's limit), then
     // narrows the gap geometrically, three steps at most: good to a factor of about 1.5.
     void largestHolding(bool debug, int spread)
@@ -154,6 +163,8 @@ public:
             r.startupRun = true;
             r.failures << r.startup.errors;
         }
+        for (const int spread : qAsConst(spreads))
+            cliList(devices.contains(10000) ? 10000 : devices.last(), spread);
         for (const bool debug : {false, true}) {
             if (debug && !debugOn)
                 continue;
@@ -300,6 +311,8 @@ int main(int argc, char *argv[])
             broken = broken || f.listedS < 0 || f.rows != f.traffic.devices;
         for (const Figures &f : qAsConst(b.r.minimal))
             broken = broken || f.acceptedPerS <= 0;
+        for (const CliFigures &f : qAsConst(b.r.cli))
+            broken = broken || f.listed != f.devices;
         if (broken)
             progress(QStringLiteral("smoke run: the pipeline is broken (see above)"));
         return broken ? 1 : 0;

@@ -8,7 +8,8 @@
 #include <vector>
 
 // The measurements, each against the simulator in the test bed: the program itself (lanScout,
-// read through its probe lines), the minimal loop for the same traffic, and start-up.
+// read through its probe lines), the minimal loop for the same traffic, the command line, and
+// start-up.
 namespace bench {
 
 struct Traffic
@@ -69,6 +70,19 @@ struct FlapFigures
     int lagP99Ms = -1;                    // the worst second's
 };
 FlapFigures measureFlapping(bool debug, int devices, int ratePerS, int seconds);
+
+// lanscout-cli list --wait S --format json, a process of its own: how long after the wait it ends,
+// how many devices its JSON holds, its peak resident memory.
+struct CliFigures
+{
+    QString error;
+    int devices = 0, spreadMs = 0, waitS = 3;
+    int listed = -1;
+    double elapsedS = -1; // process start to its end
+    qint64 peakKib = -1;
+    bool holds() const { return error.isEmpty() && listed == devices && elapsedS <= waitS + 1; }
+};
+CliFigures measureCliList(int devices, int spreadMs, int waitS);
 
 struct StartupFigures
 {

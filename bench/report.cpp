@@ -107,7 +107,8 @@ QString report(const Results &r)
     out << "\n## lanScout under load\n\n| debug output | devices | replies | all listed in | spurious "
            "removals | "
            "missing at end | window | longest gap between requests | accepted replies/s | burst intake/s "
-           "(median, 10th to 90th percentile) | CPU s per 1,000 replies | GUI lag p99 / max (ms, worst second) "
+           "(median, 10th to 90th percentile) | CPU s per 1,000 replies | GUI lag p99 / max (ms, worst "
+           "second) "
            "| "
            "memory per device | kernel drops (socket / backlog) | receive buffer | closing |\n"
         << "|---|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
@@ -177,6 +178,18 @@ QString report(const Results &r)
                 << (f.error.isEmpty() ? kib.join(QStringLiteral(", ")) : f.error) << " | " << f.lagP99Ms
                 << " ms |\n";
         }
+    }
+
+    if (!r.cli.isEmpty()) {
+        out << "\n## Command line: `lanscout-cli list --wait 3 --format json`\n\n| devices | replies | "
+               "printed "
+               "| process start to end | after the wait | peak resident memory "
+               "|\n|---:|---|---:|---:|---:|---:|\n";
+        for (const CliFigures &f : r.cli)
+            out << "| " << thousands(f.devices) << " | " << spreadText(f.spreadMs) << " | "
+                << (f.error.isEmpty() ? thousands(f.listed) : f.error) << " | " << fixed(f.elapsedS, 2)
+                << " s | " << fixed(f.elapsedS - f.waitS, 2) << " s | " << fixed(double(f.peakKib) / 1024, 1)
+                << " MiB |\n";
     }
 
     out << "\n## Targets\n\n";
@@ -280,6 +293,14 @@ QString report(const Results &r)
         if (perDevice >= 0)
             out << ": " << thousands(perDevice) << " bytes";
         out << ".\n";
+    }
+    for (const CliFigures &f : r.cli) {
+        if (f.devices >= 10000)
+            out << "- lanscout-cli list --wait 3 --format json, " << thousands(f.devices) << " devices "
+                << spreadText(f.spreadMs)
+                << ", all printed and the end within 1 s of the wait: " << verdict(true, f.holds()) << ": "
+                << thousands(f.listed) << " printed, ended " << fixed(f.elapsedS - f.waitS, 2)
+                << " s after the wait; peak memory " << fixed(double(f.peakKib) / 1024, 1) << " MiB.\n";
     }
     if (!r.failures.isEmpty()) {
         out << "\n## Measurements that failed\n\n";

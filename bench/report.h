@@ -20,6 +20,7 @@ struct Results
     QMap<QPair<bool, int>, QPair<int, int>>
         largest; // (debug, spread) -> (largest held, smallest failed or 0)
     QVector<FlapFigures> flapping;
+    QVector<CliFigures> cli;
     QStringList failures;
 };
 

@@ -31,4 +31,18 @@ struct DeviceRecord
 // settings fields carry what it should switch to.
 using SetIpRequest = DeviceRecord;
 
+// Where a reply was read: the local IPv4 address of the socket that read it and the name of
+// that address's network interface. Empty when the engine can't tell.
+struct SeenOn
+{
+    QString address;
+    QString interfaceName;
+
+    bool isEmpty() const { return address.isEmpty() && interfaceName.isEmpty(); }
+    friend bool operator==(const SeenOn &a, const SeenOn &b)
+    {
+        return a.address == b.address && a.interfaceName == b.interfaceName;
+    }
+};
+
 Q_DECLARE_METATYPE(DeviceRecord)

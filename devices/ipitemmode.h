@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devicerecord.h"
+#include "devicelistsink.h"
 
 #include <QStandardItemModel>
 #include <QVector>
@@ -9,7 +9,7 @@
 
 // The device table: row i shows version, IP address and MAC of device list entry i.
 // Lives on the GUI thread and is changed only there (by IpList).
-class IpItemMode : public QStandardItemModel
+class IpItemMode : public QStandardItemModel, public DeviceListSink
 {
     Q_OBJECT
 public:
@@ -29,7 +29,7 @@ public:
     void updateDeviceRow(int row, const QString &ipaddr);
     void removeDeviceRow(int row);
     // Removes count adjacent rows at once; the same as count calls of removeDeviceRow(row).
-    void removeDeviceRows(int row, int count);
+    void removeDeviceRows(int row, int count) override;
 
     // The record behind each row is kept with the rows (rows come and go only through these
     // operations), so that the two can never disagree. A change of the record alone is not
@@ -40,7 +40,15 @@ public:
     // A refreshed device: its record, and with a new address also its IP cell, changed in
     // one step (inside the reset of updateDeviceRow when the address moved).
     void refreshDevice(int row, const DeviceRecord &rec, bool addressChanged);
-    bool deviceAt(int row, DeviceRecord &out) const;
+    bool deviceAt(int row, DeviceRecord &out) const override;
+
+    // The list's changes; where a reply was read is not shown.
+    void appendDevice(const DeviceRecord &rec, const SeenOn &) override { appendDevice(rec); }
+    void refreshDevice(int row, const DeviceRecord &rec, bool addressChanged, const SeenOn &) override
+    {
+        refreshDevice(row, rec, addressChanged);
+    }
+    int deviceCount() const override { return rowCount(); }
 
 private:
     QVector<DeviceRecord> m_records; // row i's record

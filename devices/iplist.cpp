@@ -1,7 +1,5 @@
 #include "iplist.h"
 
-#include "ipitemmode.h"
-
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
@@ -10,11 +8,11 @@
 
 #include <algorithm>
 
-IpList::IpList(IpItemMode &model, QObject *parent) : QObject(parent), m_model(model) {}
+IpList::IpList(DeviceListSink &sink, QObject *parent) : QObject(parent), m_sink(sink) {}
 
 IpList::~IpList() = default;
 
-void IpList::mergeDevice(DeviceRecord rec)
+void IpList::mergeDevice(DeviceRecord rec, const SeenOn &seenOn)
 {
     const Key key(rec.mac, rec.version);
     const auto found = m_index.constFind(key);
@@ -22,7 +20,7 @@ void IpList::mergeDevice(DeviceRecord rec)
         const int row = int(deviceList.size());
         m_index.insert(key, row);
         deviceList.append(rec);
-        queueChange({Change::Append, row, std::move(rec), false});
+        queueChange({Change::Append, row, std::move(rec), false, seenOn});
         return;
     }
     const int row = found.value();
@@ -36,7 +34,7 @@ void IpList::mergeDevice(DeviceRecord rec)
     e.dns2 = rec.dns2;
     e.extra = rec.extra;
     e.cnt = rec.cnt;
-    queueChange({Change::Update, row, e, ipChanged});
+    queueChange({Change::Update, row, e, ipChanged, seenOn});
 }
 
 void IpList::ageDevices(quint32 count)
@@ -48,7 +46,7 @@ void IpList::ageDevices(quint32 count)
     for (int i = 0; i < deviceList.size(); ++i) {
         const quint32 age = count - deviceList[i].cnt; // wraps modulo 2^32 by design
         if (age > 3) {
-            queueChange({Change::Remove, kept, {}, false});
+            queueChange({Change::Remove, kept, {}, false, {}});
             removed = true;
             continue;
         }
@@ -116,12 +114,12 @@ void IpList::pushSetIpRequest(const SetIpRequest &request)
 
 bool IpList::getDevice(int row, DeviceRecord &out) const
 {
-    return m_model.deviceAt(row, out);
+    return m_sink.deviceAt(row, out);
 }
 
 int IpList::count() const
 {
-    return m_model.rowCount();
+    return m_sink.deviceCount();
 }
 
 bool IpList::sameSettings(const DeviceRecord &rec, const SetIpRequest &request)
@@ -204,24 +202,25 @@ void IpList::applyChange(int &next)
     Change &c = m_backlog[next];
     switch (c.kind) {
     case Change::Append:
-        m_model.appendDevice(c.rec);
+        m_sink.appendDevice(c.rec, c.seenOn);
         ++next;
         break;
     case Change::Update:
-        m_model.refreshDevice(c.row, c.rec, c.ipChanged);
+        m_sink.refreshDevice(c.row, c.rec, c.ipChanged, c.seenOn);
         ++next;
         break;
     case Change::Remove: {
         // Removals at the same position come from one ageing pass over adjacent entries:
-        // take them out of the model as one range.
+        // take them out of the sink as one range.
         int n = 1;
         while (next + n < m_backlog.size() && m_backlog[next + n].kind == Change::Remove &&
                m_backlog[next + n].row == c.row)
             ++n;
-        m_model.removeDeviceRows(c.row, n);
+        m_sink.removeDeviceRows(c.row, n);
         next += n;
         break;
     }
     }
     c.rec = DeviceRecord(); // frees the texts now rather than with the whole batch
+    c.seenOn = SeenOn();
 }

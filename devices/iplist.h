@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devicerecord.h"
+#include "devicelistsink.h"
 
 #include <QHash>
 #include <QObject>
@@ -10,26 +10,25 @@
 #include <mutex>
 #include <optional>
 
-class IpItemMode;
-
 // The registry of devices found on the LAN, and the stack of pending set-IP requests.
 //
 // Two threads use it. The network worker merges replies, ages devices and takes requests;
 // the GUI thread reads devices by table row and pushes requests. The worker's list
 // (deviceList) is the authoritative one and is touched by the worker only. Every change
-// to it is also queued, in order, for the GUI thread, which applies it to the table model.
-// The model keeps each row's whole record with the row, and getDevice reads it from there:
-// so on the GUI thread getDevice(row) returns exactly the device that row of the table
-// shows, at every moment, even inside the model's own change signals.
+// to it is also queued, in order, for the GUI thread, which hands it to the sink (the table
+// model, or the command line's device table). The sink keeps each row's whole record with the
+// row, and getDevice reads it from there: so on the GUI thread getDevice(row) returns exactly
+// the device that row of the table shows, at every moment, even inside the model's own change
+// signals.
 class IpList : public QObject
 {
     Q_OBJECT
 public:
-    explicit IpList(IpItemMode &model, QObject *parent = nullptr);
+    explicit IpList(DeviceListSink &sink, QObject *parent = nullptr);
     ~IpList() override;
 
-    // Worker thread.
-    void mergeDevice(DeviceRecord rec);
+    // Worker thread. seenOn goes to the sink only: the list, its dump and the window ignore it.
+    void mergeDevice(DeviceRecord rec, const SeenOn &seenOn = SeenOn());
     void ageDevices(quint32 count);
     void printIpList() const;
     // Lists longer than this are dumped in part: the dump follows every reply, and its cost
@@ -61,6 +60,7 @@ private:
         int row;
         DeviceRecord rec; // Append and Update
         bool ipChanged;   // Update
+        SeenOn seenOn;    // Append and Update
     };
     using Key = QPair<QString, QString>; // (mac, version)
 
@@ -76,7 +76,7 @@ private:
     bool collectChanges();
     void applyChange(int &i);
 
-    IpItemMode &m_model;
+    DeviceListSink &m_sink;
 
     // Worker thread only.
     QVector<DeviceRecord> deviceList;

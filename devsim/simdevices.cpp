@@ -70,37 +70,6 @@ quint32 Subnet::mask() const
     return ~quint32(0) << (32 - prefixLength);
 }
 
-QString ipv4Text(quint32 address)
-{
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(address >> 24)
-        .arg((address >> 16) & 0xff)
-        .arg((address >> 8) & 0xff)
-        .arg(address & 0xff);
-}
-
-std::optional<quint32> parseIpv4(const QString &text)
-{
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return std::nullopt;
-    quint32 address = 0;
-    for (const QString &part : parts) {
-        // Digits only, no leading zero: "010" could be read as octal elsewhere.
-        if (part.isEmpty() || part.size() > 3 || (part.size() > 1 && part.startsWith(QLatin1Char('0'))))
-            return std::nullopt;
-        for (const QChar c : part) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-                return std::nullopt;
-        }
-        const int octet = part.toInt();
-        if (octet > 255)
-            return std::nullopt;
-        address = (address << 8) | quint32(octet);
-    }
-    return address;
-}
-
 AddressPool::AddressPool(const Subnet &subnet)
 {
     const int usable = int(subnet.size()) - 2;
@@ -143,6 +112,12 @@ QString resultName(SetIpResult result)
         return QStringLiteral("bad-address");
     case SetIpResult::PoolExhausted:
         return QStringLiteral("pool-exhausted");
+    case SetIpResult::Ignored:
+        return QStringLiteral("ignored");
+    case SetIpResult::Dropped:
+        return QStringLiteral("dropped");
+    case SetIpResult::Misapplied:
+        return QStringLiteral("misapplied");
     }
     return QString();
 }
@@ -199,6 +174,14 @@ SetIpOutcome SimDevices::apply(const SetIpRequest &command)
         return {SetIpResult::UnknownDevice, -1};
     if (m_silent[index])
         return {SetIpResult::DeviceSilent, index};
+    const auto habit = m_habits.find(index);
+    if (habit != m_habits.end() && habit->ignore)
+        return {SetIpResult::Ignored, index};
+    if (habit != m_habits.end() && habit->drop > 0) {
+        --habit->drop;
+        return {SetIpResult::Dropped, index};
+    }
+    const QString otherAddress = habit != m_habits.end() ? habit->otherAddress : QString();
     DeviceRecord &d = m_devices[index];
 
     if (command.ipways == Static) {
@@ -211,16 +194,18 @@ SetIpOutcome SimDevices::apply(const SetIpRequest &command)
         d.gateway = command.gateway;
         d.dns1 = command.dns1;
         d.dns2 = command.dns2;
-        return {SetIpResult::Applied, index};
-    }
-    if (command.ipways == Dhcp) {
+    } else if (command.ipways == Dhcp) {
         const auto address = m_pool.lease(d.mac);
         if (!address)
             return {SetIpResult::PoolExhausted, index};
         setDhcpSettings(d, m_subnet, *address);
-        return {SetIpResult::Applied, index};
+    } else {
+        return {SetIpResult::UnknownMode, index};
     }
-    return {SetIpResult::UnknownMode, index};
+    if (otherAddress.isEmpty())
+        return {SetIpResult::Applied, index};
+    d.ipaddr = otherAddress;
+    return {SetIpResult::Misapplied, index};
 }
 
 ParsedOptions parseOptions(const QStringList &arguments)
@@ -240,7 +225,12 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption onlyFrom(QStringLiteral("only-from"), QString(), QStringLiteral("ADDRESS"));
     const QCommandLineOption noStdin(QStringLiteral("no-stdin"));
     const QCommandLineOption allowReal(QStringLiteral("allow-real-network"));
-    parser.addOptions({help, devices, broadcast, spread, lifetime, subnet, onlyFrom, noStdin, allowReal});
+    const QCommandLineOption ignoreSetIp(QStringLiteral("ignore-setip"), QString(), QStringLiteral("I"));
+    const QCommandLineOption dropSetIp(QStringLiteral("drop-setip"), QString(), QStringLiteral("I:N"));
+    const QCommandLineOption misapplySetIp(QStringLiteral("misapply-setip"), QString(),
+                                           QStringLiteral("I:ADDRESS"));
+    parser.addOptions({help, devices, broadcast, spread, lifetime, subnet, onlyFrom, noStdin, allowReal,
+                       ignoreSetIp, dropSetIp, misapplySetIp});
 
     if (!parser.parse(arguments)) {
         result.error = parser.errorText();
@@ -288,6 +278,43 @@ ParsedOptions parseOptions(const QStringList &arguments)
         }
         o.onlyFrom.append(address);
     }
+    // The habits, "I" or "I:ARGUMENT" with I one of the devices.
+    auto habitOf = [&](const QString &text, bool withArgument) -> SetIpHabit * {
+        const int colon = text.indexOf(QLatin1Char(':'));
+        const auto device = boundedInt(withArgument ? text.left(colon) : text, 0, o.devices - 1);
+        if (!device || (withArgument && colon < 0) || text.startsWith(QLatin1Char('+')))
+            return nullptr;
+        return &o.habits[*device];
+    };
+    for (const QString &text : parser.values(ignoreSetIp)) {
+        SetIpHabit *habit = habitOf(text, false);
+        if (!habit) {
+            result.error = QStringLiteral("--ignore-setip takes a device number, 0 to %1").arg(o.devices - 1);
+            return result;
+        }
+        habit->ignore = true;
+    }
+    for (const QString &text : parser.values(dropSetIp)) {
+        SetIpHabit *habit = habitOf(text, true);
+        const auto count = boundedInt(text.section(QLatin1Char(':'), 1), 1, MaxDevices);
+        if (!habit || !count) {
+            result.error = QStringLiteral("--drop-setip takes I:N, device I (0 to %1) drops N commands")
+                               .arg(o.devices - 1);
+            return result;
+        }
+        habit->drop = *count;
+    }
+    for (const QString &text : parser.values(misapplySetIp)) {
+        SetIpHabit *habit = habitOf(text, true);
+        const QString address = text.section(QLatin1Char(':'), 1);
+        if (!habit || !parseIpv4(address)) {
+            result.error = QStringLiteral("--misapply-setip takes I:ADDRESS, device I (0 to %1) takes "
+                                          "ADDRESS in place of the address sent")
+                               .arg(o.devices - 1);
+            return result;
+        }
+        habit->otherAddress = address;
+    }
     o.broadcast = parser.isSet(broadcast);
     o.readControl = !parser.isSet(noStdin);
     o.allowRealNetwork = parser.isSet(allowReal);
@@ -309,39 +336,51 @@ QString usage()
         "                        IPv4 address of this namespace)\n"
         "  --only-from ADDRESS   answer only discovery requests from ADDRESS (repeatable), as\n"
         "                        devices behind one of the host's networks only\n"
+        "  --ignore-setip I      device I ignores set-IP commands (repeatable)\n"
+        "  --drop-setip I:N      device I drops its next N set-IP commands (each datagram counts)\n"
+        "  --misapply-setip I:ADDRESS\n"
+        "                        device I takes set-IP commands with ADDRESS in place of theirs\n"
         "  --no-stdin            read no control commands (for runs in the background)\n"
         "  --allow-real-network  run even in the machine's own network namespace\n"
         "  -h, --help            this text\n"
         "  -v, --version         the version\n"
         "\n"
-        "Standard input, one command a line: silence I, wake I (device I, from 0), quit.\n"
+        "Standard input, one command a line: silence I, wake I (device I, from 0), quit,\n"
+        "ignore-setip I, drop-setip I N, misapply-setip I ADDRESS, heed-setip I (take them as sent).\n"
         "The end of standard input ends the program too, unless --no-stdin is given.\n"
         "Standard output, one event a line (ms: milliseconds since start, hex: the exact bytes):\n"
         "  device <ms> <I> <hex of the reply device I sends>   at start and after every change\n"
         "  ready                                               bound, answering\n"
         "  rx <ms> <address> <port> <hex or ->                 every datagram received\n"
         "  setip <ms> <result> <I or -1>                       every set-IP command for a device\n"
-        "  silence <ms> <I>, wake <ms> <I>                     a control command was carried out\n");
+        "  silence <ms> <I>, wake <ms> <I>                     a control command was carried out\n"
+        "  ignore-setip, drop-setip, misapply-setip, heed-setip <ms> <I> [N or ADDRESS]  likewise\n");
 }
 
 std::optional<Control> parseControl(const QString &line)
 {
     const QStringList words = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.size() == 1 && words[0] == QLatin1String("quit"))
-        return Control{Control::Quit, -1};
-    if (words.size() != 2)
-        return std::nullopt;
-    Control c;
-    if (words[0] == QLatin1String("silence"))
-        c.kind = Control::Silence;
-    else if (words[0] == QLatin1String("wake"))
-        c.kind = Control::Wake;
-    else
+        return Control{Control::Quit, -1, {}};
+    static const QHash<QString, QPair<Control::Kind, int>> kinds{
+        {QStringLiteral("silence"), {Control::Silence, 2}},
+        {QStringLiteral("wake"), {Control::Wake, 2}},
+        {QStringLiteral("ignore-setip"), {Control::IgnoreSetIp, 2}},
+        {QStringLiteral("heed-setip"), {Control::HeedSetIp, 2}},
+        {QStringLiteral("drop-setip"), {Control::DropSetIp, 3}},
+        {QStringLiteral("misapply-setip"), {Control::MisapplySetIp, 3}},
+    };
+    const auto kind = kinds.constFind(words.value(0));
+    if (kind == kinds.constEnd() || words.size() != kind->second)
         return std::nullopt;
     const auto device = boundedInt(words[1], 0, MaxDevices - 1);
     if (!device || words[1].startsWith(QLatin1Char('+')))
         return std::nullopt;
-    c.device = *device;
+    Control c{kind->first, *device, words.value(2)};
+    if ((c.kind == Control::DropSetIp &&
+         (!boundedInt(c.argument, 1, MaxDevices) || c.argument.startsWith(QLatin1Char('+')))) ||
+        (c.kind == Control::MisapplySetIp && !parseIpv4(c.argument)))
+        return std::nullopt;
     return c;
 }
 

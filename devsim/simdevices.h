@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicerecord.h"
+#include "ipv4.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -34,8 +35,8 @@ struct Subnet
     bool contains(quint32 address) const { return (address & mask()) == network; }
 };
 
-QString ipv4Text(quint32 address);
-std::optional<quint32> parseIpv4(const QString &text); // strict dotted decimal
+using ::ipv4Text;
+using ::parseIpv4; // strict dotted decimal
 
 // Addresses handed out to devices that switch to DHCP: the top of the subnet. A device
 // keeps its lease, so asking again (the host sends every command from each of its
@@ -64,6 +65,9 @@ enum class SetIpResult
     UnknownMode,   // ipways neither "static" nor "dhcp"
     BadAddress,    // static with an address or mask that is not dotted decimal IPv4
     PoolExhausted, // dhcp, and every pool address is leased to another device
+    Ignored,       // the device ignores set-IP commands (SetIpHabit::ignore)
+    Dropped,       // the device drops this one (SetIpHabit::drop)
+    Misapplied,    // taken, with another address than the one sent (SetIpHabit::otherAddress)
 };
 QString resultName(SetIpResult result);
 
@@ -71,6 +75,15 @@ struct SetIpOutcome
 {
     SetIpResult result;
     int device = -1; // the device addressed, when one was found
+};
+
+// How a device treats the set-IP commands meant for it, so that what a host makes of their
+// effect can be tested. By default it takes them.
+struct SetIpHabit
+{
+    bool ignore = false;  // takes none
+    int drop = 0;         // drops this many more (each datagram counts)
+    QString otherAddress; // not empty: takes commands with this address in place of the one sent
 };
 
 // The simulated devices, numbered from 0.
@@ -88,6 +101,9 @@ public:
     // The devices that answer a discovery request, in order.
     QVector<int> answering() const;
 
+    void setHabit(int index, const SetIpHabit &habit) { m_habits[index] = habit; }
+    SetIpHabit habit(int index) const { return m_habits.value(index); }
+
     // A set-IP command: applied to the one device whose version and mac both match.
     SetIpOutcome apply(const SetIpRequest &command);
 
@@ -96,6 +112,7 @@ private:
     AddressPool m_pool;
     QVector<DeviceRecord> m_devices;
     QVector<bool> m_silent;
+    QHash<int, SetIpHabit> m_habits; // devices of other habits than the default
 };
 
 struct Options
@@ -110,6 +127,7 @@ struct Options
     // Not empty: only discovery requests from these addresses are answered, as by devices that
     // are reachable through one of the host's networks only.
     QList<QHostAddress> onlyFrom;
+    QHash<int, SetIpHabit> habits; // by device
 };
 
 struct ParsedOptions
@@ -129,12 +147,18 @@ struct Control
     {
         Silence,
         Wake,
-        Quit
+        Quit,
+        IgnoreSetIp,
+        DropSetIp,
+        MisapplySetIp,
+        HeedSetIp, // back to taking every command as sent
     } kind;
     int device = -1;
+    QString argument; // DropSetIp: the count; MisapplySetIp: the address
 };
-// One line of standard input: "silence I", "wake I" or "quit". Blanks around the words
-// don't matter; anything else gives nothing.
+// One line of standard input: "silence I", "wake I", "ignore-setip I", "drop-setip I N",
+// "misapply-setip I ADDRESS", "heed-setip I" or "quit". Blanks around the words don't matter;
+// anything else gives nothing.
 std::optional<Control> parseControl(const QString &line);
 
 // One line of the datagram trace: "rx <ms> <address> <port> <hex of the bytes>", with

@@ -18,6 +18,8 @@ Simulator::Simulator(const Options &options, const Subnet &subnet, QObject *pare
     : QObject(parent), m_options(options), m_devices(subnet, options.devices)
 {
     m_clock.start();
+    for (auto it = options.habits.cbegin(); it != options.habits.cend(); ++it)
+        m_devices.setHabit(it.key(), it.value());
     m_replies.resize(m_devices.size());
     // One timer paces every spread-out reply: tens of thousands of devices answering each
     // second would swamp the event loop with a timer apiece.
@@ -86,7 +88,7 @@ void Simulator::handleDatagram(const QByteArray &data, const QHostAddress &sende
     const SetIpOutcome outcome = m_devices.apply(*command);
     emitLine("setip " + QByteArray::number(ms()) + ' ' + resultName(outcome.result).toLatin1() + ' ' +
              QByteArray::number(outcome.device) + '\n');
-    if (outcome.result != SetIpResult::Applied) {
+    if (outcome.result != SetIpResult::Applied && outcome.result != SetIpResult::Misapplied) {
         note(QStringLiteral("set-IP command for %1 %2 ignored: %3")
                  .arg(command->version, command->mac, resultName(outcome.result)));
         return;
@@ -179,7 +181,8 @@ void Simulator::runControl(const QString &line)
         return;
     const auto control = parseControl(line);
     if (!control || control->device >= m_devices.size()) {
-        note(QStringLiteral("unknown command \"%1\" (silence I, wake I with I from 0 to %2, quit)")
+        note(QStringLiteral("unknown command \"%1\" (silence I, wake I, ignore-setip I, drop-setip I N, "
+                            "misapply-setip I ADDRESS, heed-setip I with I from 0 to %2, quit)")
                  .arg(line.trimmed())
                  .arg(m_devices.size() - 1));
         return;
@@ -195,6 +198,26 @@ void Simulator::runControl(const QString &line)
         m_devices.setSilent(control->device, silence);
         emitLine((silence ? "silence " : "wake ") + QByteArray::number(ms()) + ' ' +
                  QByteArray::number(control->device) + '\n');
+        return;
+    }
+    case Control::IgnoreSetIp:
+    case Control::DropSetIp:
+    case Control::MisapplySetIp:
+    case Control::HeedSetIp: {
+        SetIpHabit habit = m_devices.habit(control->device);
+        if (control->kind == Control::IgnoreSetIp)
+            habit.ignore = true;
+        else if (control->kind == Control::DropSetIp)
+            habit.drop = control->argument.toInt();
+        else if (control->kind == Control::MisapplySetIp)
+            habit.otherAddress = control->argument;
+        else
+            habit = SetIpHabit();
+        m_devices.setHabit(control->device, habit);
+        const QStringList words = line.simplified().split(QLatin1Char(' '));
+        emitLine(
+            (QStringList{words[0], QString::number(ms())} + words.mid(1)).join(QLatin1Char(' ')).toUtf8() +
+            '\n');
         return;
     }
     }

@@ -5,10 +5,13 @@
 #include "udplogging.h"
 
 #include <QElapsedTimer>
+#include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
+
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcUdp, "lanScout.udp")
 Q_LOGGING_CATEGORY(lcProbe, "lanScout.probe", QtWarningMsg)
@@ -64,11 +67,13 @@ UdpServer::UdpServer(IpList &list, QObject *parent)
 
 UdpServer::~UdpServer() = default;
 
-QList<QHostAddress> UdpServer::usableAddresses() const
+QList<UdpServer::LocalAddress> UdpServer::usableAddresses() const
 {
-    if (!m_fixedAddresses.isEmpty())
-        return m_fixedAddresses;
-    QList<QHostAddress> addresses;
+    QList<LocalAddress> addresses;
+    for (const QHostAddress &ip : m_fixedAddresses)
+        addresses.append({ip, -1, 0, {ip.toString(), QString()}});
+    if (!addresses.isEmpty())
+        return addresses;
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface &iface : interfaces) {
         const auto flags = iface.flags();
@@ -80,7 +85,7 @@ QList<QHostAddress> UdpServer::usableAddresses() const
             const QHostAddress ip = entry.ip();
             if (ip == QHostAddress(QHostAddress::LocalHost) || ip.protocol() != QAbstractSocket::IPv4Protocol)
                 continue;
-            addresses.append(ip);
+            addresses.append({ip, entry.prefixLength(), iface.index(), {ip.toString(), iface.name()}});
         }
     }
     return addresses;
@@ -90,9 +95,9 @@ void UdpServer::serverInit()
 {
     if (taskTimer)
         return; // already running
-    const auto addresses = usableAddresses();
-    for (const QHostAddress &address : addresses) {
-        QUdpSocket *socket = openSocket(address, this);
+    m_local = usableAddresses();
+    for (const LocalAddress &address : qAsConst(m_local)) {
+        QUdpSocket *socket = openSocket(address.ip, this);
         connect(socket, &QUdpSocket::readyRead, this, &UdpServer::readPendingDatagrams);
         // A socket whose bind failed stays: it is written to like the others.
         socketList.append(socket);
@@ -175,6 +180,8 @@ void UdpServer::readSocket(QUdpSocket *socket)
     QElapsedTimer clock;
     clock.start();
     bool dumpOwed = false;
+    const int at = socketList.indexOf(socket);
+    SeenOn seenOn = at >= 0 ? m_local[at].seenOn : SeenOn();
     // The first read comes without asking: only a read re-arms the socket's notifier, so a
     // signal must be followed by one even if the peek would say there is nothing (it returns at
     // once then). After that, each hasPendingDatagrams() is a system call: once per datagram.
@@ -183,7 +190,9 @@ void UdpServer::readSocket(QUdpSocket *socket)
          n < ReadBatch && more && !thread->isInterruptionRequested() && clock.elapsed() < ReadBudgetMs; ++n) {
         // Straight into one buffer: receiveDatagram() would first ask the kernel for the size
         // (one more system call per datagram) and allocate a datagram object each time.
-        const qint64 size = socket->readDatagram(m_readBuffer.data(), m_readBuffer.size());
+        const qint64 size = socket == m_broadcastListener
+                                ? readBroadcast(&seenOn)
+                                : socket->readDatagram(m_readBuffer.data(), m_readBuffer.size());
         if (size < 0) {
             if (socket->error() != QAbstractSocket::TemporaryError) // not just "nothing there"
                 qCWarning(lcUdp) << "receive on" << socket->localAddress().toString()
@@ -196,7 +205,7 @@ void UdpServer::readSocket(QUdpSocket *socket)
         more = socket->hasPendingDatagrams();
         if (auto rec = protocol::parseDiscoveryReply(data)) {
             rec->cnt = discoveryCount;
-            m_list.mergeDevice(std::move(*rec));
+            m_list.mergeDevice(std::move(*rec), seenOn);
             // Every reply gets its dump. Only a list beyond what any site has (forged devices)
             // gets one dump per burst, after the burst's last reply read: a dump per reply
             // would cost the burst's length times the list's.
@@ -209,4 +218,23 @@ void UdpServer::readSocket(QUdpSocket *socket)
     }
     if (dumpOwed && !thread->isInterruptionRequested())
         m_list.printIpList();
+}
+
+qint64 UdpServer::readBroadcast(SeenOn *seenOn)
+{
+    // The wildcard socket is bound to no address of its own: the datagram's header names the
+    // interface it came in on, and the sender's subnet picks among that interface's addresses.
+    const QNetworkDatagram datagram = m_broadcastListener->receiveDatagram(m_readBuffer.size());
+    if (!datagram.isValid())
+        return -1;
+    const QByteArray data = datagram.data();
+    std::copy(data.cbegin(), data.cend(), m_readBuffer.begin());
+    *seenOn = SeenOn();
+    for (const LocalAddress &local : qAsConst(m_local)) {
+        if (local.interfaceIndex == 0 || uint(local.interfaceIndex) != datagram.interfaceIndex())
+            continue;
+        if (seenOn->isEmpty() || datagram.senderAddress().isInSubnet(local.ip, local.prefixLength))
+            *seenOn = local.seenOn;
+    }
+    return data.size();
 }

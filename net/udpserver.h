@@ -39,14 +39,25 @@ public slots:
     void readPendingDatagrams();
 
 private:
+    // A usable IPv4 address of the host and its interface (index 0 and no name when unknown).
+    struct LocalAddress
+    {
+        QHostAddress ip;
+        int prefixLength = -1;
+        int interfaceIndex = 0;
+        SeenOn seenOn;
+    };
+
     void sendDiscovery();
     void sendSetIp(const SetIpRequest &request);
     void broadcast(const QByteArray &datagram);
-    QList<QHostAddress> usableAddresses() const;
+    QList<LocalAddress> usableAddresses() const;
     void readSocket(QUdpSocket *socket);
+    qint64 readBroadcast(SeenOn *seenOn);
 
     IpList &m_list;
     QList<QUdpSocket *> socketList;            // one per usable IPv4 address; sends and receives
+    QList<LocalAddress> m_local;               // the address of each socket of socketList
     QUdpSocket *m_broadcastListener = nullptr; // receives replies sent by broadcast
     QTimer *taskTimer = nullptr;
     quint32 discoveryCount = 0;

@@ -11,6 +11,10 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
 namespace testbed {
 
 QString ipTool()
@@ -34,6 +38,11 @@ QString appPath()
 QString floodPath()
 {
     return QStringLiteral(LANSCOUT_FLOOD_PATH);
+}
+
+QString cliPath()
+{
+    return QStringLiteral(LANSCOUT_CLI_PATH);
 }
 
 SimProcess::SimProcess()
@@ -158,6 +167,40 @@ bool Flood::finish(int timeoutMs)
                   ? QString::fromUtf8(m_process.readAll()).trimmed()
                   : QStringLiteral("(still running)");
     return summary.startsWith(QLatin1String("sent "));
+}
+
+CliProcess::CliProcess(const QString &arguments, const SimProcess &clock)
+{
+    connect(&m_process, &QProcess::readyReadStandardOutput, this, [this, &clock] {
+        while (m_process.canReadLine())
+            lines.append({clock.now(), m_process.readLine()});
+    });
+    m_process.start(cliPath(), arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+}
+
+CliProcess::~CliProcess()
+{
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
+int CliProcess::finish(int ms)
+{
+    const bool ended = QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; }, ms);
+    err = m_process.readAllStandardError();
+    for (const auto &line : qAsConst(lines))
+        out += line.second;
+    out += m_process.readAllStandardOutput();
+    return ended && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+void CliProcess::signal(int number)
+{
+#ifdef Q_OS_UNIX
+    ::kill(pid_t(m_process.processId()), number);
+#else
+    Q_UNUSED(number);
+#endif
 }
 
 AppProcess::AppProcess(const QString &loggingRules) : m_rules(loggingRules)

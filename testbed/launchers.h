@@ -1,8 +1,8 @@
 #pragma once
 
 // The programs of a test bed run, started from its host namespace: the simulated devices in the
-// LAN namespace, the program under test, and a flood of datagrams. The end-to-end tests, the
-// floods and the benchmark all start them through these.
+// LAN namespace, the program under test (the window or the command line), and a flood of datagrams. The
+// end-to-end tests, the floods and the benchmark all start them through these.
 
 #include "devicerecord.h"
 
@@ -25,6 +25,7 @@ QString ipTool();
 QString devsimPath();
 QString appPath();
 QString floodPath();
+QString cliPath();
 
 // lanscout-devsim in the LAN namespace, its event lines parsed as they come. Times are ms on this
 // object's clock, when the line was read, beside the simulator's own stamp.
@@ -84,6 +85,25 @@ public:
     // Waits for its end: true when it printed "sent N bytes B errors E ms T".
     bool finish(int timeoutMs);
     QString summary;
+
+private:
+    QProcess m_process;
+};
+
+// lanscout-cli in this namespace; the lines of its standard output with the time (on clock) they
+// were read.
+class CliProcess : public QObject
+{
+    Q_OBJECT
+public:
+    CliProcess(const QString &arguments, const SimProcess &clock);
+    ~CliProcess() override;
+    // Waits for its end: its exit code, or -1 when it did not end cleanly within ms.
+    int finish(int ms);
+    void signal(int number); // a Unix signal (nothing elsewhere)
+
+    QVector<QPair<qint64, QByteArray>> lines;
+    QByteArray out, err; // all of them, once it finished
 
 private:
     QProcess m_process;

@@ -1,0 +1,135 @@
+#include "engine.h"
+
+#include "format.h"
+#include "protocol.h"
+#include "threadctl.h"
+#include "udpserver.h"
+
+#include <QCoreApplication>
+#include <QNetworkInterface>
+#include <QUdpSocket>
+
+#include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace cli {
+
+Engine::Engine() = default;
+
+Engine::~Engine()
+{
+    // Whatever the hooks captured may be gone by now.
+    table.added = nullptr, table.changed = nullptr, table.removed = nullptr, table.replied = nullptr;
+    stop();
+}
+
+void Engine::start()
+{
+    m_ctl = std::make_unique<ThreadCtl>(list);
+    emit m_ctl->server->start();
+}
+
+void Engine::stop()
+{
+    m_ctl.reset();
+    list.applyPendingChanges();
+}
+
+QVector<Subnet> localSubnets(const QVector<SeenOn> &seenOn)
+{
+    QVector<Subnet> subnets;
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &iface : interfaces) {
+        const auto entries = iface.addressEntries();
+        bool saw = false;
+        for (const SeenOn &s : seenOn) {
+            saw = saw || (!s.interfaceName.isEmpty() && s.interfaceName == iface.name());
+            for (const QNetworkAddressEntry &entry : entries)
+                saw = saw || (s.interfaceName.isEmpty() && entry.ip().toString() == s.address);
+        }
+        for (const QNetworkAddressEntry &entry : entries) {
+            if (saw && entry.ip().protocol() == QAbstractSocket::IPv4Protocol)
+                subnets << *subnetOf(entry.ip().toIPv4Address(), entry.prefixLength());
+        }
+    }
+    return subnets;
+}
+
+bool hostPortHeldElsewhere()
+{
+    // The engine shares the port; a socket that asks for it alone is refused while any other
+    // socket has it. Closed at once, before the engine binds.
+    QUdpSocket probe;
+    return !probe.bind(QHostAddress(QHostAddress::AnyIPv4), protocol::HostPort,
+                       QAbstractSocket::DontShareAddress) &&
+           probe.error() == QAbstractSocket::AddressInUseError;
+}
+
+namespace {
+std::function<void()> stopRequested;
+#ifdef Q_OS_UNIX
+int wakeup[2] = {-1, -1};
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeup[1], &byte, 1); // async-signal-safe
+}
+#endif
+#ifdef Q_OS_WIN
+BOOL WINAPI onConsoleEvent(DWORD)
+{
+    // Another thread of the system's: hand over to the main thread's event loop.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { stopRequested(); }, Qt::QueuedConnection);
+    return TRUE;
+}
+#endif
+} // namespace
+
+void onStopRequest(std::function<void()> stop)
+{
+    stopRequested = std::move(stop);
+#ifdef Q_OS_UNIX
+    if (wakeup[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, wakeup) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(wakeup[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(wakeup[0], &byte, 1);
+        stopRequested();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+#endif
+#ifdef Q_OS_WIN
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+#endif
+}
+
+void out(const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void note(const QString &text)
+{
+    // Messages quote what devices sent (their MACs and versions): escaped, like the table.
+    std::fprintf(stderr, "lanscout-cli: %s\n", qUtf8Printable(plainText(text)));
+    std::fflush(stderr);
+}
+
+} // namespace cli

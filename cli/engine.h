@@ -1,0 +1,53 @@
+#pragma once
+
+#include "checks.h"
+#include "devicetable.h"
+#include "iplist.h"
+
+#include <QByteArray>
+
+#include <functional>
+#include <memory>
+
+class ThreadCtl;
+
+// What the command line runs and prints through.
+namespace cli {
+
+// The discovery engine as the window runs it: the UdpServer on its worker thread (ThreadCtl),
+// the same sockets, bytes and schedule, and the same device list, which hands its changes to
+// table on this thread.
+class Engine
+{
+public:
+    Engine();
+    ~Engine();
+    void start();
+    // Ends the worker thread, then hands table every change still queued.
+    void stop();
+    // Queued as the window's dialog queues it: sent in place of the next discovery.
+    void send(const SetIpRequest &request) { list.pushSetIpRequest(request); }
+
+    DeviceTable table;
+    IpList list{table};
+
+private:
+    std::unique_ptr<ThreadCtl> m_ctl;
+};
+
+// Every IPv4 subnet of the local interfaces that read a device's replies.
+QVector<Subnet> localSubnets(const QVector<SeenOn> &seenOn);
+
+// True when another program holds this host's port 8888 (and so may take replies meant here).
+bool hostPortHeldElsewhere();
+
+// Calls stop on this thread when SIGINT or SIGTERM (Unix) or a console control event (Windows)
+// arrives; from then on those no longer end the process at once.
+void onStopRequest(std::function<void()> stop);
+
+// Standard output, flushed at once so that no line waits in a buffer; messages on standard error,
+// as plainText() shows them.
+void out(const QByteArray &bytes);
+void note(const QString &text);
+
+} // namespace cli

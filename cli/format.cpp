@@ -1,0 +1,243 @@
+#include "format.h"
+
+#include "protocol.h"
+
+namespace cli {
+
+namespace {
+
+constexpr int MaxCellWidth = 40;
+
+bool isWide(uint c)
+{
+    return (c >= 0x1100 && c <= 0x115f) || (c >= 0x2e80 && c <= 0xa4cf && c != 0x303f) ||
+           (c >= 0xac00 && c <= 0xd7a3) || (c >= 0xf900 && c <= 0xfaff) || (c >= 0xfe30 && c <= 0xfe4f) ||
+           (c >= 0xff00 && c <= 0xff60) || (c >= 0xffe0 && c <= 0xffe6) || (c >= 0x1f300 && c <= 0x1f64f) ||
+           (c >= 0x1f900 && c <= 0x1f9ff) || (c >= 0x20000 && c <= 0x3fffd);
+}
+
+int width(uint c)
+{
+    const auto category = QChar::category(c);
+    if (category == QChar::Mark_NonSpacing || category == QChar::Mark_Enclosing)
+        return 0;
+    return isWide(c) ? 2 : 1;
+}
+
+// The cell cut to MaxCellWidth columns, "..." marking the cut.
+QString cell(const QString &text)
+{
+    const QString plain = plainText(text);
+    if (displayWidth(plain) <= MaxCellWidth)
+        return plain;
+    QString cut;
+    int columns = 0;
+    for (const uint c : plain.toUcs4()) {
+        if ((columns += width(c)) > MaxCellWidth - 3)
+            break;
+        cut += QString::fromUcs4(&c, 1);
+    }
+    return cut + QLatin1String("...");
+}
+
+QByteArray seenOnJson(const QVector<SeenOn> &seenOn)
+{
+    QByteArrayList items;
+    for (const SeenOn &s : seenOn)
+        items << jsonObject({{QStringLiteral("address"), jsonString(s.address)},
+                             {QStringLiteral("interface"), jsonString(s.interfaceName)}});
+    return '[' + items.join(',') + ']';
+}
+
+// A value of a text line: quoted when it is empty or holds a blank or a quote.
+QString textValue(const QString &text)
+{
+    QString plain = plainText(text);
+    if (!plain.isEmpty() && !plain.contains(QLatin1Char(' ')) && !plain.contains(QLatin1Char('"')))
+        return plain;
+    plain.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return QLatin1Char('"') + plain + QLatin1Char('"');
+}
+
+} // namespace
+
+QString plainText(const QString &text)
+{
+    const QString visible = protocol::visibleControls(text);
+    QString out;
+    out.reserve(visible.size());
+    for (const QChar c : visible) {
+        if (c.category() == QChar::Other_Format)
+            out += QStringLiteral("\\u%1").arg(uint(c.unicode()), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+int displayWidth(const QString &text)
+{
+    int columns = 0;
+    for (const uint c : text.toUcs4())
+        columns += width(c);
+    return columns;
+}
+
+QByteArray jsonString(const QString &text)
+{
+    QString out = QStringLiteral("\"");
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u == '"' || u == '\\')
+            out += QLatin1Char('\\') + c;
+        else if (u == '\n')
+            out += QLatin1String("\\n");
+        else if (u == '\t')
+            out += QLatin1String("\\t");
+        else if (u < 0x20 || u == 0x2028 || u == 0x2029) // the last two end a line in JavaScript
+            out += QStringLiteral("\\u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return (out + QLatin1Char('"')).toUtf8();
+}
+
+QByteArray jsonObject(const QVector<QPair<QString, QByteArray>> &members)
+{
+    QByteArrayList items;
+    for (const auto &[key, value] : members)
+        items << jsonString(key) + ':' + value;
+    return '{' + items.join(',') + '}';
+}
+
+QByteArray deviceJson(const Device &device)
+{
+    QVector<QPair<QString, QByteArray>> members;
+    const QStringList names = fieldNames(), texts = fieldTexts(device.rec);
+    for (int i = 0; i < names.size(); ++i)
+        members.append({names[i], jsonString(texts[i])});
+    members.append({QStringLiteral("seen_on"), seenOnJson(device.seenOn)});
+    return jsonObject(members);
+}
+
+QByteArray devicesJson(const QVector<Device> &devices)
+{
+    QByteArrayList items;
+    for (const Device &device : devices)
+        items << deviceJson(device);
+    return items.isEmpty() ? "[]\n" : "[\n" + items.join(",\n") + "\n]\n";
+}
+
+QByteArray csvRecord(const QStringList &fields)
+{
+    QByteArrayList out;
+    for (const QString &field : fields) {
+        QByteArray f = field.toUtf8();
+        if (f.contains(',') || f.contains('"') || f.contains('\n') || f.contains('\r'))
+            f = '"' + f.replace('"', "\"\"") + '"';
+        out << f;
+    }
+    return out.join(',') + "\r\n";
+}
+
+QByteArray devicesCsv(const QVector<Device> &devices)
+{
+    QByteArray out = csvRecord(fieldNames() << QStringLiteral("seen_on"));
+    for (const Device &device : devices)
+        out += csvRecord(fieldTexts(device.rec) << seenOnText(device.seenOn));
+    return out;
+}
+
+QByteArray textTable(const QStringList &header, const QVector<QStringList> &rows)
+{
+    QVector<QStringList> cells{header};
+    QVector<int> widths;
+    for (const QString &h : header)
+        widths << displayWidth(h);
+    for (const QStringList &row : rows) {
+        QStringList shown;
+        for (int i = 0; i < header.size(); ++i) {
+            // The last column is never cut: nothing to its right needs aligning.
+            shown << (i + 1 < header.size() ? cell(row.value(i)) : plainText(row.value(i)));
+            widths[i] = std::max(widths[i], displayWidth(shown.last()));
+        }
+        cells << shown;
+    }
+    QByteArray out;
+    for (const QStringList &row : cells) {
+        QString line;
+        for (int i = 0; i < row.size(); ++i)
+            line += i + 1 < row.size()
+                        ? row[i] + QString(widths[i] - displayWidth(row[i]) + 2, QLatin1Char(' '))
+                        : row[i];
+        out += line.toUtf8() + '\n';
+    }
+    return out;
+}
+
+QByteArray devicesTable(const QVector<Device> &devices)
+{
+    if (devices.isEmpty())
+        return {};
+    QVector<QStringList> rows;
+    for (const Device &device : devices)
+        rows << (fieldTexts(device.rec) << seenOnText(device.seenOn));
+    return textTable(fieldNames() << QStringLiteral("seen_on"), rows);
+}
+
+QString seenOnText(const QVector<SeenOn> &seenOn)
+{
+    QStringList items;
+    for (const SeenOn &s : seenOn)
+        items << (s.interfaceName.isEmpty() ? s.address
+                                            : s.address + QStringLiteral(" (%1)").arg(s.interfaceName));
+    return items.join(QLatin1String("; "));
+}
+
+QByteArray eventLine(Format format, const QDateTime &time, Event event, const Device &device,
+                     const QStringList &fields, const DeviceRecord &was)
+{
+    const QString when = time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
+    const char *name = event == Event::Added ? "added" : event == Event::Changed ? "changed" : "removed";
+    const QStringList names = fieldNames(), texts = fieldTexts(device.rec), before = fieldTexts(was);
+    if (format == Format::Jsonl) {
+        QVector<QPair<QString, QByteArray>> members{
+            {QStringLiteral("time"), jsonString(when)},
+            {QStringLiteral("event"), jsonString(QLatin1String(name))}};
+        if (event == Event::Changed) {
+            QByteArrayList changed;
+            QVector<QPair<QString, QByteArray>> old;
+            for (const QString &field : fields) {
+                changed << jsonString(field);
+                if (names.contains(field))
+                    old.append({field, jsonString(before[names.indexOf(field)])});
+            }
+            members.append({QStringLiteral("fields"), '[' + changed.join(',') + ']'});
+            members.append({QStringLiteral("was"), jsonObject(old)});
+        }
+        members.append({QStringLiteral("device"), deviceJson(device)});
+        return jsonObject(members) + '\n';
+    }
+    QStringList words{when, QLatin1String(name), QStringLiteral("mac=") + textValue(device.rec.mac),
+                      QStringLiteral("version=") + textValue(device.rec.version)};
+    const QString seen = QStringLiteral("seen_on=") + textValue(seenOnText(device.seenOn));
+    if (event == Event::Added) {
+        for (int i = 0; i < names.size(); ++i) {
+            if (names[i] != QLatin1String("mac") && names[i] != QLatin1String("version"))
+                words << names[i] + QLatin1Char('=') + textValue(texts[i]);
+        }
+        words << seen;
+    } else if (event == Event::Changed) {
+        for (const QString &field : fields) {
+            const int i = names.indexOf(field);
+            words << (i < 0 ? seen
+                            : field + QLatin1Char('=') + textValue(before[i]) + QLatin1String("->") +
+                                  textValue(texts[i]));
+        }
+    } else {
+        words << QStringLiteral("ipaddr=") + textValue(device.rec.ipaddr);
+    }
+    return words.join(QLatin1Char(' ')).toUtf8() + '\n';
+}
+
+} // namespace cli

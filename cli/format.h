@@ -1,0 +1,56 @@
+#pragma once
+
+#include "devicetable.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QPair>
+
+// What the command line prints. Pure functions; the texts are UTF-8.
+namespace cli {
+
+enum class Format
+{
+    Table,
+    Json,
+    Csv,
+    Text,
+    Jsonl
+};
+
+// The text as a terminal should show it: control characters, bidirectional overrides and other
+// invisible format characters written as escapes ("\x1b", "\u202e"), so that what a device
+// sends can neither drive the terminal nor reorder or hide what is shown.
+QString plainText(const QString &text);
+// The columns a terminal gives the text: none for combining marks, two for wide characters.
+int displayWidth(const QString &text);
+
+QByteArray jsonString(const QString &text);
+// An object of the given members, in order; the values are JSON already.
+QByteArray jsonObject(const QVector<QPair<QString, QByteArray>> &members);
+QByteArray deviceJson(const Device &device); // the nine fields and "seen_on"
+QByteArray devicesJson(const QVector<Device> &devices);
+
+// RFC 4180: a field holding a comma, a double quote or a line break is quoted, its quotes
+// doubled; records end in CR LF.
+QByteArray csvRecord(const QStringList &fields);
+QByteArray devicesCsv(const QVector<Device> &devices);
+
+// Columns aligned for a terminal, cells as plainText() shows them, all but the last cut to a width.
+QByteArray textTable(const QStringList &header, const QVector<QStringList> &rows);
+QByteArray devicesTable(const QVector<Device> &devices);
+
+// "198.18.0.1 (eth0); 198.18.1.1 (eth1)"
+QString seenOnText(const QVector<SeenOn> &seenOn);
+
+enum class Event
+{
+    Added,
+    Changed,
+    Removed
+};
+// One line of watch, with its line end. Changed: fields as DeviceTable names them, was the record before.
+QByteArray eventLine(Format format, const QDateTime &time, Event event, const Device &device,
+                     const QStringList &fields = {}, const DeviceRecord &was = {});
+
+} // namespace cli

@@ -1,0 +1,236 @@
+#include "options.h"
+
+#include <QCommandLineParser>
+
+#include <cmath>
+
+namespace cli {
+
+namespace {
+
+const char Usage[] = R"(Usage: lanscout-cli [--trace] COMMAND [options]
+
+Finds the devices on the local networks as lanScout's window does (UDP broadcast from port
+8888 of every IPv4 address, at once and every second), lists them, follows them, and sets
+their addresses, checking that each change took effect. Data goes to standard output,
+messages to standard error.
+
+Commands:
+  list     every device found within a wait
+  watch    a line for every device added, changed or removed, until stopped
+  set-ip   switch one device to DHCP or to a static address, and verify it
+  apply    set many devices from a CSV plan, one after the other, each verified
+Run "lanscout-cli COMMAND --help" for the options of a command.
+
+Options:
+  --trace        the traffic ("tx:", "rx:" lines) and the device list dump on standard error
+  -h, --help     this text
+  -v, --version  the version
+
+Exit codes:
+  0  done (set-ip and apply: every device verified)
+  2  bad input, or refused by a check
+  3  device not found
+  4  not seen with the new settings in time
+  5  seen with other settings than asked
+
+Alongside lanScout's window: both programs bind port 8888 with address sharing. A reply a
+device sends by broadcast reaches both; one sent to this host's address reaches only one of
+them, so either may miss devices, and a verification may time out. lanscout-cli warns when
+another program holds the port.
+)";
+
+const char ListUsage[] = R"(Usage: lanscout-cli list [--wait S] [--format table|json|csv]
+
+Searches for S seconds (default 3), then prints every device found: its nine reply fields and
+seen_on, the local addresses (and interfaces) whose sockets read its replies. No device found:
+the format's empty output, a note on standard error, exit 0.
+)";
+
+const char WatchUsage[] = R"(Usage: lanscout-cli watch [--format text|jsonl] [--duration S]
+
+Searches without end and prints a line with an ISO 8601 time for every device added, changed
+(naming the fields) or removed (when it missed four discoveries, as the window drops it).
+Ends after S seconds, or on SIGINT or SIGTERM (Ctrl-C on Windows), with exit 0.
+)";
+
+const char SetIpUsage[] = R"(Usage: lanscout-cli set-ip --mac M [--version V]
+           (--dhcp | --static IP --mask MASK [--gateway G] [--dns1 D] [--dns2 D])
+           [--timeout S] [--retries K] [--force] [--dry-run] [--wait S] [--format table|json]
+
+Searches for --wait seconds (default 3) and finds the one device with MAC M (letter case
+aside), and version V if given. Refuses, with the reason, a malformed address, a mask that
+is not contiguous, the network or broadcast address of the new subnet, a gateway outside it,
+an address another device holds, or one outside every subnet of the interface that sees the
+device; --force sends it anyway. Then sends the set-IP command that lanScout's dialog would
+(in place of the next discovery) and follows the device until it reports the new settings,
+sending again up to K times (default 2) while it still reports its old ones two discoveries
+after a send. Prints the device as it last reported itself. --dry-run prints the command's
+bytes and sends nothing.
+
+Exit codes: 0 verified (or nothing to change); 2 bad input or refused; 3 device not found;
+4 not seen with the new settings within S seconds (--timeout, default 15); 5 seen with
+other settings than asked.
+)";
+
+const char ApplyUsage[] =
+    R"(Usage: lanscout-cli apply PLAN.csv [--format table|json] [--timeout S] [--retries K]
+           [--force] [--dry-run] [--wait S]
+
+PLAN.csv has a row per device: mac,version,mode,ip,mask,gateway,dns1,dns2 (a header row of
+these names may come first; version may be empty; mode is static or dhcp). After a search of
+--wait seconds (default 3) the whole plan is checked before anything is sent: rows that can't
+be read, devices not found or not told apart, two rows giving one address, an address held by
+a device the plan does not move, and every check of set-ip. Any problem: all are listed and
+nothing is sent (exit 2), unless --force, which sends what can be sent. Then one device after
+the other, each verified as set-ip does it; a summary line per device.
+
+Exit codes: 0 every device verified; 2 plan refused; otherwise the highest exit code of set-ip
+among its devices.
+)";
+
+// Seconds as a whole or decimal number within [min, max], in ms.
+bool millis(const QString &text, double min, double max, int *ms)
+{
+    bool ok = false;
+    const double s = text.toDouble(&ok);
+    if (!ok || !(s >= min && s <= max))
+        return false;
+    *ms = int(std::lround(s * 1000));
+    return true;
+}
+
+struct CommandInfo
+{
+    const char *name;
+    Command command;
+    const char *usage;
+    const char *options; // besides --trace and --help
+    const char *formats; // the first is the default
+};
+const CommandInfo Commands[] = {
+    {"list", Command::List, ListUsage, "wait format", "table json csv"},
+    {"watch", Command::Watch, WatchUsage, "format duration", "text jsonl"},
+    {"set-ip", Command::SetIp, SetIpUsage,
+     "wait format mac version dhcp static mask gateway dns1 dns2 timeout retries force dry-run",
+     "table json"},
+    {"apply", Command::Apply, ApplyUsage, "wait format timeout retries force dry-run", "table json"}};
+
+QStringList words(const char *text)
+{
+    return QString::fromLatin1(text).split(QLatin1Char(' '));
+}
+
+} // namespace
+
+Parsed parseArguments(const QStringList &arguments)
+{
+    Parsed result;
+    Options &o = result.options;
+    auto fail = [&](const QString &error) {
+        result.error = error;
+        return result;
+    };
+    const auto isHelp = [](const QString &a) {
+        return a == QLatin1String("-h") || a == QLatin1String("--help") || a == QLatin1String("-?");
+    };
+    // Options before the command: the program's own.
+    int at = 1;
+    for (; at < arguments.size() && arguments[at].startsWith(QLatin1Char('-')); ++at) {
+        const QString &a = arguments[at];
+        if (isHelp(a))
+            return result.text = QLatin1String(Usage), result;
+        if (a == QLatin1String("-v") || a == QLatin1String("--version"))
+            return result.text = QStringLiteral("lanscout-cli " LANSCOUT_VERSION "\n"), result;
+        if (a != QLatin1String("--trace"))
+            return fail(QStringLiteral("unknown option %1").arg(a));
+        o.trace = true;
+    }
+    if (at == arguments.size())
+        return fail(QStringLiteral("no command (list, watch, set-ip or apply)"));
+    const CommandInfo *info = nullptr;
+    for (const CommandInfo &c : Commands)
+        info = arguments[at] == QLatin1String(c.name) ? &c : info;
+    if (arguments[at] == QLatin1String("help")) {
+        for (const CommandInfo &c : Commands)
+            info = arguments.value(at + 1) == QLatin1String(c.name) ? &c : info;
+        return result.text = QLatin1String(info ? info->usage : Usage), result;
+    }
+    if (!info)
+        return fail(QStringLiteral("unknown command %1 (list, watch, set-ip or apply)").arg(arguments[at]));
+
+    QCommandLineParser parser;
+    auto option = [&](const char *name, const char *value = nullptr) {
+        QCommandLineOption opt(QLatin1String(name), QString(), value ? QLatin1String(value) : QString());
+        parser.addOption(opt);
+        return opt;
+    };
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOption(help);
+    const auto trace = option("trace"), wait = option("wait", "S"), format = option("format", "FORMAT"),
+               duration = option("duration", "S"), mac = option("mac", "M"), version = option("version", "V"),
+               dhcp = option("dhcp"), staticIp = option("static", "IP"), mask = option("mask", "MASK"),
+               gateway = option("gateway", "G"), dns1 = option("dns1", "D"), dns2 = option("dns2", "D"),
+               timeout = option("timeout", "S"), retries = option("retries", "K"), force = option("force"),
+               dryRun = option("dry-run");
+    if (!parser.parse(QStringList{arguments[0]} + arguments.mid(at + 1)))
+        return fail(parser.errorText());
+    if (parser.isSet(help))
+        return result.text = QLatin1String(info->usage), result;
+    o.command = info->command;
+    o.trace = o.trace || parser.isSet(trace);
+    const QStringList allowed = words(info->options) << QStringLiteral("trace");
+    for (const QString &name : parser.optionNames()) {
+        if (!allowed.contains(name))
+            return fail(QStringLiteral("%1 takes no --%2").arg(QLatin1String(info->name), name));
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != (o.command == Command::Apply ? 1 : 0))
+        return fail(o.command == Command::Apply
+                        ? QStringLiteral("apply takes one plan file")
+                        : QStringLiteral("unexpected argument %1").arg(positional.value(0)));
+    o.planPath = positional.value(0);
+
+    const QStringList formats = words(info->formats);
+    const QString f = parser.isSet(format) ? parser.value(format) : formats.first();
+    if (!formats.contains(f))
+        return fail(QStringLiteral("--format takes %1").arg(formats.join(QLatin1Char('|'))));
+    const QStringList formatNames = words("table json csv text jsonl"); // in the order of Format
+    o.format = Format(formatNames.indexOf(f));
+
+    if ((parser.isSet(wait) && !millis(parser.value(wait), 0, 3600, &o.waitMs)) ||
+        (parser.isSet(duration) && !millis(parser.value(duration), 0, 31536000, &o.durationMs)) ||
+        (parser.isSet(timeout) && !millis(parser.value(timeout), 0.1, 3600, &o.timeoutMs)))
+        return fail(QStringLiteral("--wait, --duration and --timeout take seconds (--timeout more than 0)"));
+    bool ok = true;
+    if (parser.isSet(retries))
+        o.retries = parser.value(retries).toInt(&ok);
+    if (!ok || o.retries < 0 || o.retries > 100)
+        return fail(QStringLiteral("--retries takes a whole number from 0 to 100"));
+    o.force = parser.isSet(force);
+    o.dryRun = parser.isSet(dryRun);
+    if (o.command != Command::SetIp)
+        return result;
+
+    o.mac = parser.value(mac);
+    o.version = parser.value(version);
+    if (o.mac.isEmpty())
+        return fail(QStringLiteral("set-ip needs --mac"));
+    if (parser.isSet(dhcp) == parser.isSet(staticIp))
+        return fail(QStringLiteral("set-ip needs either --dhcp or --static IP"));
+    SetIpRequest &r = o.request;
+    r.ipways = parser.isSet(dhcp) ? QStringLiteral("dhcp") : QStringLiteral("static");
+    r.ipaddr = parser.value(staticIp);
+    r.mask = parser.value(mask);
+    r.gateway = parser.value(gateway);
+    r.dns1 = parser.value(dns1);
+    r.dns2 = parser.value(dns2);
+    if (parser.isSet(dhcp) &&
+        (parser.isSet(mask) || parser.isSet(gateway) || parser.isSet(dns1) || parser.isSet(dns2)))
+        return fail(QStringLiteral("--dhcp takes no --mask, --gateway or --dns"));
+    if (parser.isSet(staticIp) && !parser.isSet(mask))
+        return fail(QStringLiteral("--static needs --mask"));
+    return result;
+}
+
+} // namespace cli

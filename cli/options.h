@@ -1,0 +1,57 @@
+#pragma once
+
+#include "format.h"
+
+#include <QString>
+#include <QStringList>
+
+// The command line of lanscout-cli, parsed without running anything.
+namespace cli {
+
+// The exit codes.
+enum Exit
+{
+    Verified = 0,
+    BadInput = 2, // or refused by a check
+    NotFound = 3,
+    NotSeen = 4,       // not seen with the new settings in time
+    OtherSettings = 5, // seen with other settings than asked
+};
+
+enum class Command
+{
+    None, // nothing to run: print Parsed::text
+    List,
+    Watch,
+    SetIp,
+    Apply
+};
+
+struct Options
+{
+    Command command = Command::None;
+    bool trace = false;
+    int waitMs = 3000; // list; set-ip and apply: discovery before the checks
+    Format format = Format::Table;
+    int durationMs = 0; // watch; 0: until a signal
+    // set-ip; apply reads them from its plan
+    QString mac, version;
+    SetIpRequest request; // ipways and the six settings
+    int timeoutMs = 15000;
+    int retries = 2;
+    bool force = false;
+    bool dryRun = false;
+    QString planPath; // apply
+};
+
+struct Parsed
+{
+    Options options;
+    QString text;  // Command::None: what to print on standard output (help, version)
+    QString error; // not empty: the command line is wrong (exit BadInput)
+};
+
+// arguments[0] is the program.
+Parsed parseArguments(const QStringList &arguments);
+
+} // namespace cli

@@ -1,0 +1,191 @@
+#include "plan.h"
+
+namespace cli {
+
+namespace {
+
+const QStringList Columns{QStringLiteral("mac"),  QStringLiteral("version"), QStringLiteral("mode"),
+                          QStringLiteral("ip"),   QStringLiteral("mask"),    QStringLiteral("gateway"),
+                          QStringLiteral("dns1"), QStringLiteral("dns2")};
+
+PlanRow planRow(const CsvRecord &record)
+{
+    PlanRow row;
+    row.line = record.line;
+    QStringList f;
+    for (const QString &field : record.fields)
+        f << field.trimmed();
+    if (f.size() < 3 || f.size() > Columns.size()) {
+        row.error = QStringLiteral("%1 fields where 3 to 8 (%2) belong")
+                        .arg(f.size())
+                        .arg(Columns.join(QLatin1Char(',')));
+        return row;
+    }
+    while (f.size() < Columns.size())
+        f << QString();
+    row.mac = f[0];
+    row.version = f[1];
+    SetIpRequest &r = row.request;
+    r.ipways = f[2].toLower();
+    r.ipaddr = f[3], r.mask = f[4], r.gateway = f[5], r.dns1 = f[6], r.dns2 = f[7];
+    if (row.mac.isEmpty())
+        row.error = QStringLiteral("no mac");
+    else if (r.ipways != QLatin1String("static") && r.ipways != QLatin1String("dhcp"))
+        row.error = QStringLiteral("mode \"%1\" is neither static nor dhcp").arg(f[2]);
+    else if (r.ipways == QLatin1String("static") && (r.ipaddr.isEmpty() || r.mask.isEmpty()))
+        row.error = QStringLiteral("a static row needs ip and mask");
+    else if (r.ipways == QLatin1String("dhcp") && !f.mid(3).join(QString()).isEmpty())
+        row.error = QStringLiteral("a dhcp row takes no addresses");
+    return row;
+}
+
+} // namespace
+
+QVector<CsvRecord> readCsv(const QString &text, QString *error)
+{
+    QVector<CsvRecord> records;
+    CsvRecord record{1, {QString()}};
+    int line = 1;
+    bool quoted = false, wasQuoted = false;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        QString &field = record.fields.last();
+        if (quoted) {
+            if (c == QLatin1Char('"') && i + 1 < text.size() && text[i + 1] == QLatin1Char('"'))
+                field += text[++i];
+            else if (c == QLatin1Char('"'))
+                quoted = false;
+            else
+                field += c;
+            line += c == QLatin1Char('\n');
+        } else if (c == QLatin1Char('"') && field.isEmpty() && !wasQuoted) {
+            quoted = wasQuoted = true;
+        } else if (c == QLatin1Char(',')) {
+            record.fields << QString();
+            wasQuoted = false;
+        } else if (c == QLatin1Char('\n') ||
+                   (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))) {
+            i += c == QLatin1Char('\r');
+            records << record;
+            record = {++line, {QString()}};
+            wasQuoted = false;
+        } else if (wasQuoted) {
+            *error = QStringLiteral("line %1: text after the closing double quote of a field").arg(line);
+            return {};
+        } else {
+            field += c;
+        }
+    }
+    if (quoted) {
+        *error = QStringLiteral("line %1: a double quote opens a field that never ends").arg(record.line);
+        return {};
+    }
+    if (record.fields != QStringList{QString()})
+        records << record; // the last record needs no line end
+    return records;
+}
+
+QVector<PlanRow> readPlan(const QString &text, QString *error)
+{
+    // Spreadsheets write a byte order mark before the first field.
+    const bool bom = text.startsWith(QChar(0xfeff));
+    QVector<CsvRecord> records = readCsv(bom ? text.mid(1) : text, error);
+    QVector<PlanRow> rows;
+    bool first = true;
+    for (const CsvRecord &record : qAsConst(records)) {
+        if (record.fields.join(QString()).trimmed().isEmpty())
+            continue; // a blank line
+        const bool header = first && record.fields[0].trimmed().compare(Columns[0], Qt::CaseInsensitive) == 0;
+        first = false;
+        if (header) {
+            QStringList header;
+            for (const QString &field : record.fields)
+                header << field.trimmed().toLower();
+            if (header != Columns) {
+                *error = QStringLiteral("line %1: the header row must be %2")
+                             .arg(record.line)
+                             .arg(Columns.join(QLatin1Char(',')));
+                return {};
+            }
+            continue;
+        }
+        rows << planRow(record);
+    }
+    return rows;
+}
+
+bool names(const DeviceRecord &rec, const QString &mac, const QString &version)
+{
+    return rec.mac.compare(mac, Qt::CaseInsensitive) == 0 && (version.isEmpty() || rec.version == version);
+}
+
+bool PlanCheck::clean() const
+{
+    for (const auto &p : problems) {
+        if (!p.isEmpty())
+            return false;
+    }
+    return true;
+}
+
+PlanCheck checkPlan(QVector<PlanRow> &rows, const QVector<Known> &known)
+{
+    PlanCheck check;
+    check.device.fill(-1, rows.size());
+    check.candidates.resize(rows.size());
+    check.problems.resize(rows.size());
+    QVector<bool> moved(known.size(), false);
+    for (int r = 0; r < rows.size(); ++r) {
+        PlanRow &row = rows[r];
+        for (int k = 0; k < known.size(); ++k) {
+            if (names(known[k].rec, row.mac, row.version))
+                check.candidates[r] << k;
+        }
+        const QVector<int> &c = check.candidates[r];
+        const QString device = (row.mac + QLatin1Char(' ') + row.version).trimmed();
+        if (!row.error.isEmpty()) {
+            check.problems[r] << Problem{row.error, false};
+        } else if (c.isEmpty()) {
+            check.problems[r] << Problem{QStringLiteral("no device %1 was found").arg(device), false};
+        } else if (c.size() > 1) {
+            QStringList which;
+            for (int k : c)
+                which << known[k].rec.mac + QLatin1Char(' ') + known[k].rec.version;
+            check.problems[r] << Problem{QStringLiteral("%1 names %2 devices: %3")
+                                             .arg(device)
+                                             .arg(c.size())
+                                             .arg(which.join(QLatin1String(", "))),
+                                         false};
+        } else if (check.device.contains(c[0])) {
+            check.problems[r] << Problem{QStringLiteral("%1 has a row already").arg(device), false};
+        } else {
+            check.device[r] = c[0];
+            row.request.mac = known[c[0]].rec.mac;
+            row.request.version = known[c[0]].rec.version;
+            moved[c[0]] =
+                row.request.ipways == QLatin1String("dhcp") || row.request.ipaddr != known[c[0]].rec.ipaddr;
+        }
+    }
+    for (int r = 0; r < rows.size(); ++r) {
+        const int k = check.device[r];
+        if (k < 0)
+            continue;
+        CheckContext context{{}, known[k].localSubnets};
+        for (int other = 0; other < known.size(); ++other) {
+            if (other != k && !moved[other])
+                context.others << known[other].rec;
+        }
+        check.problems[r] += checkRequest(rows[r].request, context);
+        for (int earlier = 0; earlier < r; ++earlier) {
+            const auto &a = rows[earlier].request, &b = rows[r].request;
+            if (check.device[earlier] >= 0 && a.ipways == QLatin1String("static") &&
+                b.ipways == QLatin1String("static") && a.ipaddr == b.ipaddr)
+                check.problems[r] << Problem{QStringLiteral("%1 is given to line %2 too")
+                                                 .arg(rows[r].request.ipaddr)
+                                                 .arg(rows[earlier].line)};
+        }
+    }
+    return check;
+}
+
+} // namespace cli

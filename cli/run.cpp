@@ -1,0 +1,78 @@
+#include "run.h"
+
+#include "engine.h"
+
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QTimer>
+
+namespace cli {
+
+namespace {
+
+// Waits and durations are precise: a coarse timer may end a 3 s wait 150 ms early.
+int list(const Options &o, Engine &engine)
+{
+    QEventLoop loop;
+    QTimer::singleShot(o.waitMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    engine.start();
+    loop.exec();
+    engine.stop();
+    const QVector<Device> &devices = engine.table.devices();
+    out(o.format == Format::Json  ? devicesJson(devices)
+        : o.format == Format::Csv ? devicesCsv(devices)
+                                  : devicesTable(devices));
+    if (devices.isEmpty())
+        note(QStringLiteral("no device found"));
+    return Verified;
+}
+
+int watch(const Options &o, Engine &engine)
+{
+    auto print = [&o](Event event, const Device &device, const QStringList &fields = {},
+                      const DeviceRecord &was = {}) {
+        out(eventLine(o.format, QDateTime::currentDateTime(), event, device, fields, was));
+    };
+    engine.table.added = [&](const Device &d) { print(Event::Added, d); };
+    engine.table.changed = [&](const Device &d, const QStringList &fields, const DeviceRecord &was) {
+        print(Event::Changed, d, fields, was);
+    };
+    engine.table.removed = [&](const Device &d) { print(Event::Removed, d); };
+    QEventLoop loop;
+    onStopRequest([&loop] { loop.quit(); });
+    if (o.durationMs > 0)
+        QTimer::singleShot(o.durationMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    engine.start();
+    loop.exec();
+    engine.stop(); // what was already merged is still told
+    return Verified;
+}
+
+} // namespace
+
+int run(const Options &o)
+{
+    // The window's trace and list dump are its field diagnostics; here they would bury the data.
+    if (!o.trace)
+        QLoggingCategory::setFilterRules(QStringLiteral("lanScout.udp.debug=false\ndefault.debug=false"));
+    if (hostPortHeldElsewhere())
+        note(QStringLiteral(
+            "another program (lanScout's window?) holds port 8888 on this host: a reply a device "
+            "sends to this host's address reaches only one of the two, so devices and "
+            "verifications may be missed"));
+    Engine engine;
+    switch (o.command) {
+    case Command::List:
+        return list(o, engine);
+    case Command::Watch:
+        return watch(o, engine);
+    case Command::SetIp:
+    case Command::Apply:
+        return commission(o, engine);
+    case Command::None:
+        break;
+    }
+    return BadInput;
+}
+
+} // namespace cli

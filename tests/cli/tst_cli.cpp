@@ -1,0 +1,396 @@
+// lanscout-cli against simulated devices in the test bed: every command and exit path. ctest
+// runs it on networks of one and of two host addresses; each test skips the other network.
+
+#include "launchers.h"
+#include "plan.h"
+#include "protocol.h"
+#include "testnetwork.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkInterface>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <csignal>
+
+#define FOR_HOSTS(n)                                                                                         \
+    if (testnet::hostAddresses().size() != n)                                                                \
+    QSKIP("for a test network of " #n " host addresses")
+
+// A static address for device 0 (02:00:00:00:00:01, V1.1, 198.18.0.10) that passes every check.
+#define FIXED " --static 198.18.0.77 --mask 255.255.255.0 --gateway 198.18.0.1 "
+
+using testbed::AppProcess;
+using testbed::CliProcess;
+using testbed::SimProcess;
+
+namespace {
+
+// A second version of device 0 with hostile text, as if it answered behind the first address.
+DeviceRecord hostile()
+{
+    DeviceRecord d;
+    d.version = QStringLiteral("V9");
+    d.mac = QStringLiteral("02:00:00:00:00:01");
+    d.extra = QStringLiteral("a, \"quoted\" name\r\nline two \x1b[31mred");
+    return d;
+}
+
+} // namespace
+
+class tst_Cli : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init() { m_sim = std::make_unique<SimProcess>(); }
+    void cleanup();
+    void list_data();
+    void list();
+    void seenOn_data();
+    void seenOn();
+    void watch_data();
+    void watch();
+    void setIp_data();
+    void setIp();
+    void apply_data();
+    void apply();
+    void windowHoldsThePort();
+
+private:
+    // Starts the simulator (unless simOptions is empty) and lanscout-cli; forged: the hostile
+    // device answers every 200 ms meanwhile.
+    CliProcess &start(const QString &simOptions, const QString &arguments, bool forged = false);
+    int setIpSends() const;
+
+    std::unique_ptr<SimProcess> m_sim;
+    std::unique_ptr<CliProcess> m_cli;
+    QTimer m_forger;
+    QUdpSocket m_forgery;
+};
+
+void tst_Cli::initTestCase()
+{
+    LANSCOUT_REQUIRE_TEST_NETWORK();
+    connect(&m_forger, &QTimer::timeout, this, [this] {
+        m_forgery.writeDatagram(protocol::discoveryReply(hostile()),
+                                QHostAddress(QStringLiteral("198.18.0.1")), protocol::HostPort);
+    });
+}
+
+void tst_Cli::cleanup()
+{
+    m_forger.stop();
+    if (QTest::currentTestFailed() && m_cli)
+        qWarning("lanscout-cli said:\n%s\nsimulator said:\n%s", m_cli->err.constData(),
+                 m_sim->stderrText.constData());
+    m_cli.reset();
+    m_sim.reset();
+}
+
+CliProcess &tst_Cli::start(const QString &simOptions, const QString &arguments, bool forged)
+{
+    QString error;
+    if (!simOptions.isEmpty() && !m_sim->start(simOptions.split(QLatin1Char(' ')), &error))
+        qFatal("%s", qPrintable(error));
+    m_cli = std::make_unique<CliProcess>(arguments, *m_sim);
+    if (forged)
+        m_forger.start(200);
+    return *m_cli;
+}
+
+int tst_Cli::setIpSends() const
+{
+    return int(std::count_if(m_sim->rx.begin(), m_sim->rx.end(),
+                             [](const SimProcess::Rx &r) { return r.data.startsWith("@qxsetip/"); }));
+}
+
+void tst_Cli::list_data()
+{
+    QTest::addColumn<QString>("sim");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("listed"); // the hostile device included
+    for (const char *format : {"json", "csv", "table"}) {
+        QTest::addRow("%s, beside a hostile device", format) << "--devices 3" << format << 4;
+        QTest::addRow("%s, none found", format) << "" << format << 0;
+    }
+}
+
+void tst_Cli::list()
+{
+    FOR_HOSTS(1);
+    QFETCH(QString, sim);
+    QFETCH(QString, format);
+    QFETCH(int, listed);
+    CliProcess &cli = start(sim, QStringLiteral("list --wait 1 --format ") + format, listed > 0);
+    QCOMPARE(cli.finish(5000), 0);
+    QVERIFY(!cli.err.contains("holds port 8888"));
+    QCOMPARE(cli.err.contains("no device found"), listed == 0);
+    const QString name = hostile().extra;
+    QStringList names; // of the hostile device, as read back
+    int count = 0;
+    if (format == QLatin1String("json")) {
+        const QJsonArray devices = QJsonDocument::fromJson(cli.out).array();
+        for (const QJsonValue &d : devices) {
+            ++count;
+            names << d[QLatin1String("extra")].toString();
+            QCOMPARE(d[QLatin1String("seen_on")][0][QLatin1String("address")].toString(),
+                     QStringLiteral("198.18.0.1"));
+        }
+    } else if (format == QLatin1String("csv")) {
+        QString error;
+        const QVector<cli::CsvRecord> records = cli::readCsv(QString::fromUtf8(cli.out), &error);
+        QCOMPARE(records.value(0).fields.value(8), QStringLiteral("extra"));
+        for (const cli::CsvRecord &r : records.mid(1))
+            ++count, names << r.fields.value(8);
+    } else {
+        count = qMax(0, cli.out.count('\n') - 1); // the header line, one per device
+        QVERIFY(!cli.out.contains('\x1b') && !cli.out.contains('\r'));
+        if (cli.out.contains(R"(a, "quoted" name\x0d\x0aline two \x1b...)"))
+            names << name;
+    }
+    QCOMPARE(count, listed);
+    QCOMPARE(names.contains(name), listed > 0);
+}
+
+void tst_Cli::seenOn_data()
+{
+    QTest::addColumn<QString>("sim");
+    QTest::addColumn<QString>("seenOn");
+    QTest::newRow("answering on both networks") << "--devices 1"
+                                                << "198.18.0.1 198.18.1.1";
+    QTest::newRow("behind the second network only") << "--devices 1 --only-from 198.18.1.1"
+                                                    << "198.18.1.1";
+    // Broadcast replies leave the devices' side by its first link; the wildcard socket reads them.
+    QTest::newRow("answering by broadcast") << "--devices 1 --broadcast"
+                                            << "198.18.0.1";
+}
+
+void tst_Cli::seenOn()
+{
+    FOR_HOSTS(2);
+    QFETCH(QString, sim);
+    QFETCH(QString, seenOn);
+    CliProcess &cli = start(sim, QStringLiteral("list --wait 2.5 --format json"));
+    QCOMPARE(cli.finish(6000), 0);
+    QStringList addresses;
+    for (const QJsonValue s : QJsonDocument::fromJson(cli.out)[0][QLatin1String("seen_on")].toArray()) {
+        addresses << s[QLatin1String("address")].toString();
+        const auto iface = QNetworkInterface::interfaceFromName(s[QLatin1String("interface")].toString());
+        QCOMPARE(iface.addressEntries().value(0).ip().toString(), addresses.last());
+    }
+    addresses.sort();
+    QCOMPARE(addresses.join(QLatin1Char(' ')), seenOn);
+}
+
+void tst_Cli::watch_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<int>("stop"); // a signal, or 0: --duration ends it
+    QTest::newRow("jsonl, a removal, to the end of --duration") << "watch --format jsonl --duration 8" << 0;
+    QTest::newRow("text, SIGINT") << "watch" << int(SIGINT);
+    QTest::newRow("jsonl, SIGTERM") << "watch --format jsonl" << int(SIGTERM);
+}
+
+void tst_Cli::watch()
+{
+    FOR_HOSTS(1);
+    QFETCH(QString, arguments);
+    QFETCH(int, stop);
+    CliProcess &cli = start(QStringLiteral("--devices 2"), arguments);
+    QTRY_COMPARE_WITH_TIMEOUT(cli.lines.size(), 2, 3000);
+    if (stop) {
+        cli.signal(stop);
+    } else {
+        // The window drops a device in the pass after the fourth discovery it leaves unanswered:
+        // a few ms after that discovery reaches the devices, long before the next one.
+        m_sim->control("silence 1");
+        QTRY_COMPARE_WITH_TIMEOUT(m_sim->eventsOf("silence").size(), 1, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(cli.lines.size(), 3, 7000);
+        const auto discoveries = m_sim->rxOf("@qxsrhip/all!");
+        int last = 0; // the last one answered
+        while (last + 1 < discoveries.size() &&
+               discoveries[last + 1].simMs < m_sim->eventsOf("silence")[0][1].toLongLong())
+            ++last;
+        QVERIFY(last + 4 < discoveries.size());
+        const qint64 removedAt = cli.lines[2].first;
+        QVERIFY2(removedAt > discoveries[last + 3].seenMs + 500 &&
+                     removedAt < discoveries[last + 4].seenMs + 500,
+                 qPrintable(QStringLiteral("removed at %1 ms").arg(removedAt)));
+    }
+    QCOMPARE(cli.finish(12000), 0);
+    const QList<QByteArray> lines = cli.out.split('\n');
+    QCOMPARE(lines.size(), stop ? 3 : 4); // every line ended
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        const QString event = QLatin1String(i < 2 ? "added" : "removed");
+        if (arguments.contains(QLatin1String("jsonl")))
+            QCOMPARE(QJsonDocument::fromJson(lines[i])[QLatin1String("event")].toString(), event);
+        else
+            QVERIFY(QDateTime::fromString(QString::fromUtf8(lines[i].split(' ')[0]), Qt::ISODateWithMs)
+                        .isValid() &&
+                    QString::fromUtf8(lines[i].split(' ')[1]) == event);
+    }
+}
+
+void tst_Cli::setIp_data()
+{
+    QTest::addColumn<QString>("sim");     // after "--devices 2"
+    QTest::addColumn<QString>("control"); // for the simulator: before the run, or at the first command ("@")
+    QTest::addColumn<QString>("options"); // after "set-ip --wait 1 --mac 02:00:00:00:00:01"
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<int>("sends");      // -1: nothing at all on the wire
+    QTest::addColumn<QString>("output"); // in standard output, or after "!" in standard error
+    QTest::newRow("static: verified")
+        << ""
+        << "" << FIXED "--dns1 198.18.0.53 --format json" << 0 << 1
+        << R"("ipaddr":"198.18.0.77","mask":"255.255.255.0","gateway":"198.18.0.1","mac":"02:00:00:00:00:01","dns1":"198.18.0.53","dns2":"")";
+    QTest::newRow("dhcp, mac in small letters: verified")
+        << "--devices 10"
+        << ""
+        << "--mac 02:00:00:00:00:0a --dhcp" << 0 << 1 << "V1.10    dhcp";
+    QTest::newRow("first command dropped: sent again")
+        << ""
+        << "drop-setip 0 1" << FIXED << 0 << 2 << "198.18.0.77";
+    QTest::newRow("commands ignored: a resend, then time out")
+        << "--ignore-setip 0"
+        << "" << FIXED "--retries 1 --timeout 5" << 4 << 2 << "198.18.0.10";
+    QTest::newRow("silent after the command: time out")
+        << "--ignore-setip 0"
+        << "@silence 0" << FIXED "--timeout 3" << 4 << 1 << "198.18.0.10";
+    QTest::newRow("another address taken: mismatch") << "--misapply-setip 0:198.18.0.99"
+                                                     << "" << FIXED << 5 << 1 << "198.18.0.99";
+    QTest::newRow("unknown device") << ""
+                                    << ""
+                                    << "--mac 02:00:00:00:00:0F --dhcp" << 3 << 0
+                                    << "!no device 02:00:00:00:00:0F found";
+    QTest::newRow("one mac, two versions: refused, both listed")
+        << ""
+        << "@forge"
+        << "--dhcp" << 2 << 0 << "!02:00:00:00:00:01 V1.1, 02:00:00:00:00:01 V9";
+    QTest::newRow("address of another device: refused")
+        << ""
+        << ""
+        << "--static 198.18.0.11 --mask 255.255.255.0" << 2 << 0 << "!held by another";
+    QTest::newRow("address out of reach: refused")
+        << ""
+        << ""
+        << "--static 10.1.2.3 --mask 255.0.0.0" << 2 << 0 << "!out of reach";
+    QTest::newRow("refused, sent with --force")
+        << ""
+        << ""
+        << "--static 198.18.0.11 --mask 255.255.255.0 --force" << 0 << 1 << "198.18.0.11";
+    QTest::newRow("dry run: the bytes, nothing sent")
+        << ""
+        << "" << FIXED "--dry-run" << 0 << 0
+        << "@qxsetip/V1.1/02:00:00:00:00:01/static/198.18.0.77/255.255.255.0/198.18.0.1//!\n";
+    for (const char *bad :
+         {"198.18.0.077 --mask 255.255.255.0", "198.18.0.77 --mask 255.0.255.0",
+          "198.18.0.0 --mask 255.255.255.0", "198.18.0.77 --mask 255.255.255.0 --gateway 198.18.1.1"})
+        QTest::addRow("refused before a socket opens: %s", bad)
+            << ""
+            << "" << QStringLiteral("--static %1").arg(QLatin1String(bad)) << 2 << -1 << "!refused: ";
+}
+
+void tst_Cli::setIp()
+{
+    FOR_HOSTS(1);
+    QFETCH(QString, sim);
+    QFETCH(QString, control);
+    QFETCH(QString, options);
+    QFETCH(int, exit);
+    QFETCH(int, sends);
+    QFETCH(QString, output);
+    QString error;
+    QVERIFY2(
+        m_sim->start(QStringLiteral("--devices 2 %1").arg(sim).split(QLatin1Char(' '), Qt::SkipEmptyParts),
+                     &error),
+        qPrintable(error));
+    if (!control.isEmpty() && !control.startsWith(QLatin1Char('@')))
+        m_sim->control(control.toLatin1());
+    CliProcess &cli = start({}, QStringLiteral("set-ip --wait 1 --mac 02:00:00:00:00:01 ") + options,
+                            control == QLatin1String("@forge"));
+    if (control == QLatin1String("@silence 0")) {
+        QTRY_VERIFY_WITH_TIMEOUT(setIpSends() > 0, 4000);
+        m_sim->control(control.mid(1).toLatin1());
+    }
+    QCOMPARE(cli.finish(15000), exit);
+    QTest::qWait(100); // a command sent at the very end reaches the simulator by now
+    QCOMPARE(setIpSends(), qMax(sends, 0));
+    QCOMPARE(m_sim->rx.isEmpty(), sends < 0);
+    const QByteArray &where = output.startsWith(QLatin1Char('!')) ? cli.err : cli.out;
+    QVERIFY2(where.contains(output.mid(output.startsWith(QLatin1Char('!'))).toUtf8()), where.constData());
+}
+
+void tst_Cli::apply_data()
+{
+    QTest::addColumn<QString>("plan");
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("results"); // of the rows, in the summary; empty: no summary
+#ifdef LANSCOUT_SANITIZED
+    const int many = 5; // two seconds a device: the full plan runs in the plain build
+#else
+    const int many = 20;
+#endif
+    QString plan = QStringLiteral("mac,version,mode,ip,mask,gateway,dns1,dns2\n");
+    for (int i = 1; i <= many; ++i)
+        plan += QStringLiteral("02:00:00:00:00:%1,V1.%2,").arg(i, 2, 16, QLatin1Char('0')).arg(i) +
+                (i % 5 ? QStringLiteral("static,198.18.0.%1,255.255.255.0,198.18.0.1\n").arg(100 + i)
+                       : QStringLiteral("dhcp\n"));
+    QTest::addRow("%d devices, each verified", many)
+        << plan << "" << 0 << QStringLiteral("verified ").repeated(many).trimmed();
+    const QString good = QStringLiteral("02:00:00:00:00:01,,static,198.18.0.70,255.255.255.0\n");
+    QTest::newRow("one bad row: nothing sent")
+        << good + QStringLiteral("02:00:00:00:00:02,,bootp") << "" << 2 << "";
+    QTest::newRow("--force: the unknown device skipped, the other verified")
+        << good + QStringLiteral("02:00:00:00:00:99,,dhcp") << "--force --format json" << 3
+        << "verified not-found";
+}
+
+void tst_Cli::apply()
+{
+    FOR_HOSTS(1);
+    QFETCH(QString, plan);
+    QFETCH(QString, options);
+    QFETCH(int, exit);
+    QFETCH(QString, results);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("plan.csv")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(plan.toUtf8()) > 0);
+    file.close();
+    CliProcess &cli = start(QStringLiteral("--devices 20"),
+                            QStringLiteral("apply %1 --wait 1 %2").arg(file.fileName(), options));
+    QCOMPARE(cli.finish(80000), exit);
+    QStringList got;
+    if (options.contains(QLatin1String("json"))) {
+        for (const QJsonValue row : QJsonDocument::fromJson(cli.out).array())
+            got << row[QLatin1String("result")].toString();
+    } else {
+        for (const QByteArray &line : cli.out.split('\n').mid(1, results.count(QLatin1Char(' ')) + 1))
+            got << QString::fromUtf8(line.simplified().split(' ').value(3));
+    }
+    QCOMPARE(got.join(QLatin1Char(' ')).trimmed(), results);
+    QCOMPARE(setIpSends(), results.count(QLatin1String("verified")));
+}
+
+void tst_Cli::windowHoldsThePort()
+{
+    FOR_HOSTS(1);
+    AppProcess window{QStringLiteral("*.debug=false")};
+    QString error;
+    QVERIFY2(window.start(&error), qPrintable(error));
+    auto portTaken = [] { // its sockets, once open, in this namespace's table (HEXADDR:HEXPORT)
+        QFile udp(QStringLiteral("/proc/self/net/udp"));
+        return udp.open(QIODevice::ReadOnly) && udp.readAll().contains(":22B8 ");
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(portTaken(), 5000);
+    CliProcess &cli = start({}, QStringLiteral("list --wait 0.5"));
+    QCOMPARE(cli.finish(3000), 0);
+    QVERIFY2(cli.err.contains("another program (lanScout's window?) holds port 8888"), cli.err.constData());
+    QVERIFY(window.terminateAndWait(5000) >= 0);
+}
+
+QTEST_GUILESS_MAIN(tst_Cli)
+#include "tst_cli.moc"

@@ -1,0 +1,336 @@
+// The command line's own logic, without sockets: checks, plans, formats, verification, options.
+// What the test-bed runs of tst_cli show (each refusal, CSV read back) is not repeated here.
+// Rows of the form "input => expected" keep a case on one line.
+
+#include "checks.h"
+#include "format.h"
+#include "options.h"
+#include "plan.h"
+#include "verify.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+using namespace cli;
+
+namespace {
+
+QStringList L(const QString &items, char sep = ',')
+{
+    return items.split(QLatin1Char(sep), Qt::SkipEmptyParts);
+}
+QString in(const QString &row)
+{
+    return row.section(QLatin1String(" => "), 0, 0);
+}
+QString out(const QString &row)
+{
+    return row.section(QLatin1String(" => "), 1);
+}
+
+// "static 198.18.0.77 255.255.255.0 198.18.0.1": ipways and the settings, in order.
+DeviceRecord device(const QString &settings, const char *mac = "M", const char *version = "V")
+{
+    const QStringList f = settings.split(QLatin1Char(' '));
+    DeviceRecord d;
+    d.ipways = f.value(0), d.ipaddr = f.value(1), d.mask = f.value(2);
+    d.gateway = f.value(3), d.dns1 = f.value(4), d.dns2 = f.value(5);
+    d.mac = QString::fromUtf8(mac), d.version = QString::fromUtf8(version);
+    return d;
+}
+DeviceRecord device(const char *settings, const char *mac = "M", const char *version = "V")
+{
+    return device(QString::fromUtf8(settings), mac, version);
+}
+SeenOn on(const char *address, const char *interfaceName)
+{
+    return {QString::fromUtf8(address), QString::fromUtf8(interfaceName)};
+}
+
+const Subnet Lan{0xC6120000, 24}; // 198.18.0.0/24
+// A site: 0A and 0B, 0C in two versions, 0D on DHCP.
+const QVector<Known> Site = {{device("static 198.18.0.10 255.255.255.0", "0A", "V1"), {Lan}},
+                             {device("static 198.18.0.11 255.255.255.0", "0B", "V1"), {Lan}},
+                             {device("static 198.18.0.12 255.255.255.0", "0C", "V1"), {Lan}},
+                             {device("static 198.18.0.13 255.255.255.0", "0C", "V2"), {Lan}},
+                             {device("dhcp 198.18.0.240 255.255.255.0", "0D", "V1"), {Lan}}};
+
+} // namespace
+
+class tst_CliLogic : public QObject
+{
+    Q_OBJECT
+private slots:
+    void requestChecks_data();
+    void requestChecks();
+    void csv_data();
+    void csv();
+    void plan_data();
+    void plan();
+    void verification_data();
+    void verification();
+    void formats_data();
+    void formats();
+    void events();
+    void options_data();
+    void options();
+};
+
+void tst_CliLogic::requestChecks_data()
+{
+    QTest::addColumn<QString>("row"); // settings => a piece of each problem, "|" between them
+    QTest::newRow("sound static") << "static 198.18.0.77 255.255.255.0 198.18.0.1 198.18.0.53 => ";
+    QTest::newRow("dhcp: no address to check") << "dhcp => ";
+    QTest::newRow("mask /31") << "static 198.18.0.77 255.255.255.254 => no room";
+    QTest::newRow("broadcast address")
+        << "static 198.18.0.255 255.255.255.0 => broadcast address of 198.18.0.0/24";
+    QTest::newRow("slash: can't be forced")
+        << "static 198.18.0.77 255.255.255.0 198.18.0.1/24 => gateway holds";
+    QTest::newRow("control character: can't be forced")
+        << "static 198.18.0.77 255.255.255.0 \x01 => gateway holds";
+}
+
+void tst_CliLogic::requestChecks()
+{
+    QFETCH(QString, row);
+    const QStringList problems = L(out(row), '|');
+    const QVector<Problem> found = checkRequest(device(in(row)), {{Site[1].rec}, {Lan}});
+    QCOMPARE(found.size(), problems.size());
+    for (int i = 0; i < found.size(); ++i) {
+        QVERIFY2(found[i].text.contains(problems[i]), qPrintable(found[i].text));
+        QCOMPARE(found[i].forceable, !problems[i].endsWith(QLatin1String(" holds")));
+    }
+}
+
+void tst_CliLogic::csv_data()
+{
+    QTest::addColumn<QString>("row"); // text => line:field|field per record, "; " between records
+    QTest::newRow("LF and CR LF, last line without end") << "a,b\r\nc,\nd => 1:a|b; 2:c|; 3:d";
+    QTest::newRow("quoted comma, quote and line break")
+        << "\"x,y\",\"say \"\"hi\"\"\",\"two\r\nlines\"\nnext => 1:x,y|say \"hi\"|two\r\nlines; 3:next";
+    QTest::newRow("empty quoted field, quote inside a bare field") << "\"\",a\"b => 1:|a\"b";
+    QTest::newRow("unterminated quote")
+        << "a\n\"open,\nstill => line 2: a double quote opens a field that never ends";
+    QTest::newRow("text after the closing quote")
+        << "\"a\"b => line 1: text after the closing double quote of a field";
+}
+
+void tst_CliLogic::csv()
+{
+    QFETCH(QString, row);
+    QString error;
+    QStringList got;
+    for (const CsvRecord &r : readCsv(in(row), &error))
+        got << QStringLiteral("%1:%2").arg(r.line).arg(r.fields.join(QLatin1Char('|')));
+    QCOMPARE(error.isEmpty() ? got.join(QLatin1String("; ")) : error, out(row));
+}
+
+void tst_CliLogic::plan_data()
+{
+    QTest::addColumn<QString>("plan");
+    QTest::addColumn<QString>("problems"); // "line: piece of the text", "|" between them
+    QTest::newRow("byte order mark, header, small letters, a version picks one of two")
+        << "\ufeffmac,version,mode,ip,mask,gateway,dns1,dns2\n0a,,dhcp\n 0C , V2 , Static , 198.18.0.50 , "
+           "255.255.255.0"
+        << "";
+    QTest::newRow("rows that can't be read")
+        << "0A,V1,bootp\n0A,V1,static,1.2.3.4\n0A,V1,dhcp,1.2.3.4\n0A,,dhcp,,,,,,x\n,V1,dhcp"
+        << "1: mode \"bootp\"|2: needs ip and mask|3: takes no addresses|4: 9 fields|5: no mac";
+    QTest::newRow("unknown and ambiguous devices, a device twice")
+        << "0F,,dhcp\n0C,,dhcp\n0A,,dhcp\n0A,V1,dhcp"
+        << "1: no device 0F|2: names 2 devices: 0C V1, 0C V2|4: has a row already";
+    QTest::newRow("two rows give one address")
+        << "0A,,static,198.18.0.50,255.255.255.0\n0B,,static,198.18.0.50,255.255.255.0"
+        << "2: 198.18.0.50 is given to line 1";
+    QTest::newRow("the address of a device the plan leaves, and of one it moves")
+        << "0A,,static,198.18.0.12,255.255.255.0\n0B,,static,198.18.0.10,255.255.255.0"
+        << "1: held by another device (0C V1)";
+    QTest::newRow("a row's own checks") << "0A,,static,198.18.0.255,255.255.255.0"
+                                        << "1: broadcast address";
+}
+
+void tst_CliLogic::plan()
+{
+    QFETCH(QString, plan);
+    QFETCH(QString, problems);
+    QString error;
+    QVector<PlanRow> rows = readPlan(plan, &error);
+    QCOMPARE(error, QString());
+    const PlanCheck check = checkPlan(rows, Site);
+    QStringList got;
+    for (int r = 0; r < rows.size(); ++r) {
+        for (const Problem &p : check.problems[r])
+            got << QStringLiteral("%1: %2").arg(rows[r].line).arg(p.text);
+    }
+    const QStringList expected = L(problems, '|');
+    QCOMPARE(got.size(), expected.size());
+    for (int i = 0; i < got.size(); ++i) {
+        const QString line = expected[i].section(QLatin1Char(':'), 0, 0) + QLatin1Char(':');
+        QVERIFY2(got[i].startsWith(line) && got[i].contains(expected[i].mid(line.size() + 1)),
+                 qPrintable(got[i]));
+    }
+    if (expected.isEmpty()) // the requests name the devices as they name themselves
+        QCOMPARE(rows[0].request.mac + rows[1].request.version + rows[1].request.ipways,
+                 QStringLiteral("0AV2static"));
+    QVERIFY(readPlan(QStringLiteral("\nmac,version,mode,ip\n"), &error).isEmpty());
+    QCOMPARE(error,
+             QStringLiteral("line 2: the header row must be mac,version,mode,ip,mask,gateway,dns1,dns2"));
+}
+
+void tst_CliLogic::verification_data()
+{
+    QTest::addColumn<QString>("wanted");
+    QTest::addColumn<int>("retries");
+    // "send@pass", or a reply "old@cnt", "new@cnt", "other@cnt" => a step per reply; the sends.
+    QTest::addColumn<QString>("row");
+    const char *fixed = "static 198.18.0.77 255.255.255.0 198.18.0.1";
+    QTest::newRow("verified at the reply after the send")
+        << fixed << 2 << "send@5,old@5,new@6 => wait,verified,1";
+    QTest::newRow("dhcp: the mode alone") << "dhcp" << 2 << "send@5,other@6 => verified,1";
+    QTest::newRow("old settings two passes after a send: again, up to the retries")
+        << fixed << 1 << "send@5,old@6,old@7,send@7,old@8,old@9,old@12 => wait,resend,wait,wait,wait,2";
+    QTest::newRow("other settings than asked") << fixed << 2 << "send@5,other@6 => mismatch,1";
+    QTest::newRow("count wraps") << fixed << 2 << "send@4294967295,old@0,old@1 => wait,resend,1";
+}
+
+void tst_CliLogic::verification()
+{
+    QFETCH(QString, wanted);
+    QFETCH(int, retries);
+    QFETCH(QString, row);
+    const DeviceRecord old = device("static 198.18.0.10 255.255.255.0 198.18.0.1");
+    const SetIpRequest asked = device(wanted);
+    Verification v(old, asked, retries);
+    QStringList got;
+    for (const QString &e : L(in(row))) {
+        const QString what = e.section(QLatin1Char('@'), 0, 0);
+        DeviceRecord seen = what == QLatin1String("new") ? asked : old;
+        if (what == QLatin1String("other"))
+            seen = device("dhcp 198.18.0.99 255.255.255.0");
+        seen.cnt = e.section(QLatin1Char('@'), 1).toUInt();
+        if (what == QLatin1String("send"))
+            v.sent(seen.cnt);
+        else
+            got << L(QStringLiteral("wait,resend,verified,mismatch"))[int(v.reply(seen))];
+    }
+    QCOMPARE(got << QString::number(v.sends()), L(out(row)));
+}
+
+void tst_CliLogic::formats_data()
+{
+    QTest::addColumn<QString>("name"); // the device's extra field
+    QTest::newRow("comma, quotes, CR LF") << "a, \"quoted\" name\r\nline two";
+    QTest::newRow("terminal escapes and C1") << "\x1b[2J\x1b]0;owned\x07\u009b31m\u0085";
+    QTest::newRow("bidi override, zero width, separators") << "\u202egnp.exe\u200b\u2066x\u2028\ufeff";
+    QTest::newRow("wide and combining") << "设备\U0001F600e\u0301";
+    QTest::newRow("backslash and a very long text") << QLatin1Char('\\') + QString(200, QLatin1Char('V'));
+}
+
+void tst_CliLogic::formats()
+{
+    QFETCH(QString, name);
+    Device d{device("static 198.18.0.10 255.255.255.0"), {on("198.18.0.1", "eth0")}};
+    d.rec.extra = name;
+    const QVector<Device> two{d, Device{device("dhcp"), {}}};
+
+    const QJsonArray json = QJsonDocument::fromJson(devicesJson(two)).array();
+    QCOMPARE(json.size(), 2);
+    QCOMPARE(json[0][QLatin1String("extra")].toString(), name);
+    QCOMPARE(json[0][QLatin1String("seen_on")][0][QLatin1String("interface")].toString(),
+             QStringLiteral("eth0"));
+    QCOMPARE(json[1].toObject().keys().size(), 10);
+
+    // The table: plain text only, and the last column starts at one place on every line.
+    const QStringList lines =
+        QString::fromUtf8(devicesTable(two)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    for (const QChar c : lines.join(QString()))
+        QVERIFY2(c.category() != QChar::Other_Control && c.category() != QChar::Other_Format &&
+                     c != QChar::LineSeparator,
+                 qPrintable(QString::number(c.unicode(), 16)));
+    const int column = displayWidth(lines[0].left(lines[0].indexOf(QLatin1String("seen_on"))));
+    QCOMPARE(displayWidth(lines[1].left(lines[1].indexOf(QLatin1String("198.18.0.1 (eth0)")))), column);
+    QVERIFY(column < 200);
+}
+
+void tst_CliLogic::events()
+{
+    QByteArrayList lines;
+    DeviceTable table;
+    const QDateTime at = QDateTime::fromString(QStringLiteral("2026-12-07T10:00:00.250Z"), Qt::ISODateWithMs);
+    table.added = [&](const Device &d) { lines << eventLine(Format::Jsonl, at, Event::Added, d); };
+    table.changed = [&](const Device &d, const QStringList &f, const DeviceRecord &was) {
+        lines << eventLine(Format::Jsonl, at, Event::Changed, d, f, was)
+              << eventLine(Format::Text, at, Event::Changed, d, f, was);
+    };
+    table.removed = [&](const Device &d) { lines << eventLine(Format::Text, at, Event::Removed, d); };
+    DeviceRecord a = device("static 198.18.0.10 255.255.255.0", "A", "V1");
+    table.appendDevice(a, on("198.18.0.1", "eth0"));
+    table.refreshDevice(0, a, false, on("198.18.0.1", "eth0")); // nothing new: no event
+    a.ipaddr = QStringLiteral("198.18.0.77"), a.extra = QStringLiteral("new name");
+    table.refreshDevice(0, a, true, on("198.18.1.1", "eth1"));
+    table.removeDeviceRows(0, 2); // out of range: refused
+    table.removeDeviceRows(0, 1);
+
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(QJsonDocument::fromJson(lines[0])[QLatin1String("time")].toString(),
+             QStringLiteral("2026-12-07T10:00:00.250Z"));
+    const QJsonObject changed = QJsonDocument::fromJson(lines[1]).object();
+    QCOMPARE(changed[QLatin1String("fields")].toVariant().toStringList(),
+             L(QStringLiteral("ipaddr,extra,seen_on")));
+    QCOMPARE(changed[QLatin1String("was")][QLatin1String("ipaddr")].toString(),
+             QStringLiteral("198.18.0.10"));
+    QCOMPARE(changed[QLatin1String("device")][QLatin1String("seen_on")].toArray().size(), 2);
+    QCOMPARE(lines[2],
+             QByteArray("2026-12-07T10:00:00.250Z changed mac=A version=V1 ipaddr=198.18.0.10->198.18.0.77 "
+                        "extra=\"\"->\"new name\" seen_on=\"198.18.0.1 (eth0); 198.18.1.1 (eth1)\"\n"));
+    QCOMPARE(lines[3], QByteArray("2026-12-07T10:00:00.250Z removed mac=A version=V1 ipaddr=198.18.0.77\n"));
+    QCOMPARE(table.deviceCount(), 0);
+}
+
+void tst_CliLogic::options_data()
+{
+    QTest::addColumn<QString>("row"); // arguments => the start of "error: ...", "text: ..." or a summary
+    QTest::newRow("trace, wait in decimals, csv")
+        << "--trace list --wait 0.5 --format csv => list 500 csv trace";
+    QTest::newRow("set-ip static")
+        << "set-ip --mac M --static 1.2.3.4 --mask 255.0.0.0 --retries 0 --timeout 4 "
+           "=> set-ip 3000 table static 1.2.3.4 255.0.0.0 r0 t4000";
+    QTest::newRow("format of another command")
+        << "list --format jsonl => error: --format takes table|json|csv";
+    QTest::newRow("option of another command") << "list --mac M => error: list takes no --mac";
+    QTest::newRow("both modes")
+        << "set-ip --mac M --dhcp --static 1.2.3.4 --mask 255.0.0.0 => error: set-ip needs either";
+    QTest::newRow("dhcp with a mask") << "set-ip --mac M --dhcp --mask 255.0.0.0 => error: --dhcp takes no";
+    QTest::newRow("static without a mask")
+        << "set-ip --mac M --static 1.2.3.4 => error: --static needs --mask";
+}
+
+void tst_CliLogic::options()
+{
+    QFETCH(QString, row);
+    const Parsed p =
+        parseArguments(QStringList{QStringLiteral("lanscout-cli")} + in(row).split(QLatin1Char(' ')));
+    const Options &o = p.options;
+    QString got = QStringLiteral("%1 %2 %3")
+                      .arg(QStringLiteral(",list,watch,set-ip,apply")
+                               .section(QLatin1Char(','), int(o.command), int(o.command)))
+                      .arg(o.waitMs)
+                      .arg(L(QStringLiteral("table,json,csv,text,jsonl"))[int(o.format)]);
+    if (o.trace)
+        got += QStringLiteral(" trace");
+    if (o.command == Command::SetIp)
+        got += QStringLiteral(" %1 %2 %3 r%4 t%5")
+                   .arg(o.request.ipways, o.request.ipaddr, o.request.mask)
+                   .arg(o.retries)
+                   .arg(o.timeoutMs);
+    got = !p.error.isEmpty()  ? QStringLiteral("error: ") + p.error
+          : !p.text.isEmpty() ? QStringLiteral("text: ") + p.text
+                              : got;
+    QVERIFY2(got.startsWith(out(row)), qPrintable(got));
+}
+
+QTEST_APPLESS_MAIN(tst_CliLogic)
+#include "tst_clilogic.moc"
