@@ -73,8 +73,15 @@ void startFieldProbe(IpItemMode &model, QWidget &window)
         state->lastReportNs = now;
         std::sort(state->lagsMs.begin(), state->lagsMs.end());
         const qint64 p99 = state->lagsMs[std::min(state->lagsMs.size() - 1, state->lagsMs.size() * 99 / 100)];
-        qCDebug(lcProbe, "rows %d lag-max %lld ms lag-p99 %lld ms", model.rowCount(), state->lagsMs.back(),
-                p99);
+        // Every wait that ended late, so that percentiles over longer times can be taken outside.
+        QByteArray late;
+        for (const qint64 lag : state->lagsMs) {
+            if (lag > 0)
+                late += (late.isEmpty() ? "" : ",") + QByteArray::number(lag);
+        }
+        qCDebug(lcProbe, "rows %d lag-max %lld ms lag-p99 %lld ms waits %d late %s", model.rowCount(),
+                state->lagsMs.back(), p99, int(state->lagsMs.size()),
+                late.isEmpty() ? "-" : late.constData());
         state->lagsMs.clear();
         for (auto it = state->rounds.cbegin(); it != state->rounds.cend(); ++it)
             qCDebug(lcProbe, "round %u replies %d first %lld last %lld", it.key(), it->replies, it->firstNs,

@@ -16,6 +16,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace bench {
@@ -153,6 +154,20 @@ double listedSeconds(const Rounds &rounds, const QHash<quint32, qint64> &txNs, i
     return -1;
 }
 
+// The GUI lag over a stretch of time: the 99th percentile and the largest of every wait of the
+// probe's 50 ms timer (those that were not late count as 0).
+std::pair<double, double> lagOf(const testbed::AppProcess &app, qint64 fromNs, qint64 toNs)
+{
+    std::vector<double> waits;
+    for (const auto &p : app.probes) {
+        if (p.ns < fromNs || p.ns > toNs)
+            continue;
+        waits.insert(waits.end(), size_t(std::max(0, p.waits - int(p.lateMs.size()))), 0.0);
+        waits.insert(waits.end(), p.lateMs.begin(), p.lateMs.end());
+    }
+    return {percentile(waits, 99), percentile(waits, 100)};
+}
+
 } // namespace
 
 Figures measureProgram(const Traffic &t, const RunPlan &plan)
@@ -213,12 +228,7 @@ Figures measureProgram(const Traffic &t, const RunPlan &plan)
     f.intakePerS = intakeRates(rounds, app.txNs, startNs, endNs, std::max(1, t.devices / 2));
     const int replies = repliesIn(rounds, app.txNs, startNs, endNs);
     f.cpuPerThousand = replies && cpuBefore >= 0 ? (cpuAfter - cpuBefore) * 1000 / replies : -1;
-    for (const auto &p : app.probes) {
-        if (p.ns >= startNs && p.ns <= endNs) {
-            f.lagP99Ms = std::max(f.lagP99Ms, p.lagP99Ms);
-            f.lagMaxMs = std::max(f.lagMaxMs, p.lagMaxMs);
-        }
-    }
+    std::tie(f.lagP99Ms, f.lagMaxMs) = lagOf(app, startNs, endNs);
     f.rssKib = app.rssKib();
     f.socketDrops = socketDropsNow() - socketBefore;
     f.backlogDrops = backlogDropsNow() - backlogBefore;
@@ -302,8 +312,7 @@ FlapFigures measureFlapping(bool debug, int devices, int ratePerS, int seconds)
     }
     if (!flood.finish(5000))
         f.error = QStringLiteral("the flood tool: ") + flood.summary;
-    for (const auto &p : app.probes)
-        f.lagP99Ms = p.ns >= startNs ? std::max(f.lagP99Ms, p.lagP99Ms) : f.lagP99Ms;
+    f.lagP99Ms = lagOf(app, startNs, probeClockNs()).first;
     app.terminateAndWait(5000);
     return f;
 }

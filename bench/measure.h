@@ -40,9 +40,9 @@ struct Figures
     double windowS = 0;
     double longestGapS = 0; // without a request reaching the simulator
     double acceptedPerS = 0;
-    std::vector<double> intakePerS;   // each whole round's
-    double cpuPerThousand = -1;       // CPU seconds per 1,000 replies taken in
-    int lagP99Ms = -1, lagMaxMs = -1; // GUI lag: the worst second's 99th percentile, the largest
+    std::vector<double> intakePerS;      // each whole round's
+    double cpuPerThousand = -1;          // CPU seconds per 1,000 replies taken in
+    double lagP99Ms = -1, lagMaxMs = -1; // GUI lag over the window: 99th percentile, largest
     qint64 rssKib = -1;
     int rows = 0; // at the end
     qint64 socketDrops = 0, backlogDrops = 0;
@@ -67,7 +67,7 @@ struct FlapFigures
     bool debug = false;
     int devices = 0, ratePerS = 0, seconds = 0;
     std::vector<qint64> rssKibEachSecond; // from the start of the flood, and some seconds after
-    int lagP99Ms = -1;                    // the worst second's
+    double lagP99Ms = -1;                 // over the flood and after
 };
 FlapFigures measureFlapping(bool debug, int devices, int ratePerS, int seconds);
 

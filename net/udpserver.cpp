@@ -13,16 +13,31 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <sys/socket.h>
+#endif
+
 Q_LOGGING_CATEGORY(lcUdp, "lanScout.udp")
 Q_LOGGING_CATEGORY(lcProbe, "lanScout.probe", QtWarningMsg)
 
 namespace {
 
 constexpr int TickMs = 1000;
-// Datagrams read from one socket per wake-up. What is left waits for the next turn of the
-// event loop (the socket signals again), so a flood can't starve the timer or a quit.
-constexpr int ReadBatch = 256;
-constexpr qint64 ReadBudgetMs = 20;
+// Datagrams are read as fast as they come and handled (parsed, merged, traced) in slices of at
+// most this long; what is left is handled in a later turn of the event loop, so a flood can't
+// starve the timer or a quit. Between chunks of a slice the sockets are read again, so that the
+// kernel's buffers stay short even while handling, with its trace, is slower than the replies.
+constexpr qint64 HandleBudgetMs = 20;
+constexpr int HandleChunk = 64;
+// Read, not yet handled: what a burst of replies may take up here rather than be dropped by the
+// kernel (each datagram counted with what it costs beside its bytes), and no more per read.
+constexpr qint64 MaxReceivedBytes = 16 * 1024 * 1024;
+constexpr qint64 ReceivedOverhead = 128;
+constexpr int MaxReadsPerDrain = 1024;
+#ifdef Q_OS_LINUX
+constexpr int ReadBatch = 32; // datagrams per system call
+#endif
 // Thousands of devices may answer one broadcast in the same instant; the kernel default
 // (about 200 KiB) holds only some hundreds of replies.
 constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
@@ -163,61 +178,131 @@ void UdpServer::readPendingDatagrams()
     // signal drained every socket, a second socket that signalled in the same turn of the event
     // loop would find nothing, keep its mark, and go unread from its next datagram on.
     if (auto *socket = qobject_cast<QUdpSocket *>(sender())) {
-        readSocket(socket);
-        return;
+        drain(socket, true);
+    } else {
+        for (QUdpSocket *socket : qAsConst(socketList))
+            drain(socket, true);
+        if (m_broadcastListener)
+            drain(m_broadcastListener, true);
     }
-    for (QUdpSocket *socket : qAsConst(socketList))
-        readSocket(socket);
-    if (m_broadcastListener)
-        readSocket(m_broadcastListener);
+    handleReceived();
 }
 
-void UdpServer::readSocket(QUdpSocket *socket)
+void UdpServer::drain(QUdpSocket *socket, bool signalled)
 {
-    // Bounded in time as well as in count, per socket so that a flood on one never starves
-    // the others: with the debug output on, each reply costs trace lines.
+    // A signal is answered with one read through the toolkit, which re-arms the socket's notifier,
+    // even when there turns out to be nothing (it returns at once then).
+    if (signalled && !readOne(socket))
+        return;
+    for (int reads = 0; reads < MaxReadsPerDrain && m_receivedBytes < MaxReceivedBytes;) {
+#ifdef Q_OS_LINUX
+        // Many datagrams per system call; the toolkit's read needs two calls for each (a peek for
+        // the next one, then the read). Its notifier is re-armed by the first read above.
+        if (socket != m_broadcastListener) {
+            const int n = readBatch(socket);
+            reads += n;
+            if (n < ReadBatch)
+                return;
+            continue;
+        }
+#endif
+        if (!socket->hasPendingDatagrams() || !readOne(socket))
+            return;
+        ++reads;
+    }
+}
+
+bool UdpServer::readOne(QUdpSocket *socket)
+{
+    SeenOn seenOn;
+    // Straight into one buffer: receiveDatagram() would first ask the kernel for the size (one more
+    // system call per datagram) and allocate a datagram object each time.
+    const qint64 size = socket == m_broadcastListener
+                            ? readBroadcast(&seenOn)
+                            : socket->readDatagram(m_readBuffer.data(), m_readBuffer.size());
+    if (size < 0) {
+        if (socket->error() != QAbstractSocket::TemporaryError) // not just "nothing there"
+            qCWarning(lcUdp) << "receive on" << socket->localAddress().toString()
+                             << "failed:" << socket->errorString();
+        return false;
+    }
+    if (socket != m_broadcastListener)
+        seenOn = m_local.value(socketList.indexOf(socket)).seenOn;
+    keep(QByteArray(m_readBuffer.constData(), int(size)), seenOn);
+    return true;
+}
+
+void UdpServer::keep(QByteArray data, const SeenOn &seenOn)
+{
+    m_receivedBytes += data.size() + ReceivedOverhead;
+    m_received.push_back({std::move(data), seenOn});
+}
+
+#ifdef Q_OS_LINUX
+int UdpServer::readBatch(QUdpSocket *socket)
+{
+    if (m_batchBuffers.empty()) // pages are touched only as far as datagrams fill them
+        m_batchBuffers.resize(size_t(ReadBatch) * MaxDatagramBytes);
+    mmsghdr messages[ReadBatch] = {};
+    iovec parts[ReadBatch];
+    for (int i = 0; i < ReadBatch; ++i) {
+        parts[i] = {m_batchBuffers.data() + size_t(i) * MaxDatagramBytes, size_t(MaxDatagramBytes)};
+        messages[i].msg_hdr.msg_iov = &parts[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    const int n = ::recvmmsg(int(socket->socketDescriptor()), messages, ReadBatch, MSG_DONTWAIT, nullptr);
+    if (n < 0) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            qCWarning(lcUdp) << "receive on" << socket->localAddress().toString()
+                             << "failed:" << qt_error_string(errno);
+        return 0;
+    }
+    const SeenOn seenOn = m_local.value(socketList.indexOf(socket)).seenOn;
+    for (int i = 0; i < n; ++i)
+        keep(QByteArray(static_cast<const char *>(parts[i].iov_base), int(messages[i].msg_len)), seenOn);
+    return n;
+}
+#endif
+
+void UdpServer::handleReceived()
+{
     QThread *thread = QThread::currentThread();
     QElapsedTimer clock;
     clock.start();
     bool dumpOwed = false;
-    const int at = socketList.indexOf(socket);
-    SeenOn seenOn = at >= 0 ? m_local[at].seenOn : SeenOn();
-    // The first read comes without asking: only a read re-arms the socket's notifier, so a
-    // signal must be followed by one even if the peek would say there is nothing (it returns at
-    // once then). After that, each hasPendingDatagrams() is a system call: once per datagram.
-    bool more = true;
-    for (int n = 0;
-         n < ReadBatch && more && !thread->isInterruptionRequested() && clock.elapsed() < ReadBudgetMs; ++n) {
-        // Straight into one buffer: receiveDatagram() would first ask the kernel for the size
-        // (one more system call per datagram) and allocate a datagram object each time.
-        const qint64 size = socket == m_broadcastListener
-                                ? readBroadcast(&seenOn)
-                                : socket->readDatagram(m_readBuffer.data(), m_readBuffer.size());
-        if (size < 0) {
-            if (socket->error() != QAbstractSocket::TemporaryError) // not just "nothing there"
-                qCWarning(lcUdp) << "receive on" << socket->localAddress().toString()
-                                 << "failed:" << socket->errorString();
-            more = socket->hasPendingDatagrams();
-            continue;
+    while (!m_received.empty() && !thread->isInterruptionRequested() && clock.elapsed() < HandleBudgetMs) {
+        for (int n = 0; n < HandleChunk && !m_received.empty(); ++n) {
+            const Received r = std::move(m_received.front());
+            m_received.pop_front();
+            m_receivedBytes -= r.data.size() + ReceivedOverhead;
+            if (auto rec = protocol::parseDiscoveryReply(r.data)) {
+                rec->cnt = discoveryCount;
+                m_list.mergeDevice(std::move(*rec), r.seenOn);
+                // Every reply gets its dump. Only a list beyond what any site has (forged devices)
+                // gets one dump per burst, after the burst's last reply handled: a dump per reply
+                // would cost the burst's length times the list's.
+                dumpOwed = m_list.workerCount() > IpList::DumpLimit && !m_received.empty();
+                if (!dumpOwed)
+                    m_list.printIpList();
+            }
+            if (lcUdp().isDebugEnabled())
+                qCDebug(lcUdp).noquote() << "rx: " << protocol::datagramText(r.data);
         }
-        // The parser and the trace copy what they keep, so the buffer can be read in place.
-        const QByteArray data = QByteArray::fromRawData(m_readBuffer.constData(), int(size));
-        more = socket->hasPendingDatagrams();
-        if (auto rec = protocol::parseDiscoveryReply(data)) {
-            rec->cnt = discoveryCount;
-            m_list.mergeDevice(std::move(*rec), seenOn);
-            // Every reply gets its dump. Only a list beyond what any site has (forged devices)
-            // gets one dump per burst, after the burst's last reply read: a dump per reply
-            // would cost the burst's length times the list's.
-            dumpOwed = m_list.workerCount() > IpList::DumpLimit && more && n + 1 < ReadBatch;
-            if (!dumpOwed)
-                m_list.printIpList();
-        }
-        if (lcUdp().isDebugEnabled())
-            qCDebug(lcUdp).noquote() << "rx: " << protocol::datagramText(data);
+        for (QUdpSocket *socket : qAsConst(socketList))
+            drain(socket, false);
     }
     if (dumpOwed && !thread->isInterruptionRequested())
         m_list.printIpList();
+    if (!m_received.empty() && !thread->isInterruptionRequested() && !m_handlingQueued) {
+        m_handlingQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_handlingQueued = false;
+                handleReceived();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 qint64 UdpServer::readBroadcast(SeenOn *seenOn)

@@ -6,6 +6,9 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
+#include <vector>
+
 #include "devicerecord.h"
 
 class IpList;
@@ -52,8 +55,22 @@ private:
     void sendSetIp(const SetIpRequest &request);
     void broadcast(const QByteArray &datagram);
     QList<LocalAddress> usableAddresses() const;
-    void readSocket(QUdpSocket *socket);
+    // A datagram read but not yet handled, and where it was read.
+    struct Received
+    {
+        QByteArray data;
+        SeenOn seenOn;
+    };
+    // Reads what the socket has into m_received; signalled: answering its readyRead.
+    void drain(QUdpSocket *socket, bool signalled);
+    bool readOne(QUdpSocket *socket); // through the toolkit; false when there was nothing
     qint64 readBroadcast(SeenOn *seenOn);
+#ifdef Q_OS_LINUX
+    int readBatch(QUdpSocket *socket); // the datagrams read
+#endif
+    void keep(QByteArray data, const SeenOn &seenOn);
+    // Parses, merges and traces what was read, in order, for a slice of time.
+    void handleReceived();
 
     IpList &m_list;
     QList<QUdpSocket *> socketList;            // one per usable IPv4 address; sends and receives
@@ -62,5 +79,11 @@ private:
     QTimer *taskTimer = nullptr;
     quint32 discoveryCount = 0;
     QList<QHostAddress> m_fixedAddresses;
-    QByteArray m_readBuffer; // every datagram is read into it, one at a time
+    QByteArray m_readBuffer; // what the toolkit reads goes into it, one datagram at a time
+#ifdef Q_OS_LINUX
+    std::vector<char> m_batchBuffers; // the datagrams of one batch read
+#endif
+    std::deque<Received> m_received; // oldest first
+    qint64 m_receivedBytes = 0;      // what they take up
+    bool m_handlingQueued = false;   // the rest is to be handled in a later turn of the event loop
 };

@@ -317,8 +317,12 @@ void AppProcess::poll()
         if (!line.startsWith("lanScout.probe: "))
             continue;
         const QList<QByteArray> w = line.mid(16).split(' ');
-        if (w[0] == "rows" && w.size() >= 7) { // rows N lag-max M ms lag-p99 P ms
-            probes.append({now(), probeClockNs(), w[1].toInt(), w[3].toInt(), w[6].toInt()});
+        if (w[0] == "rows" && w.size() >= 7) { // rows N lag-max M ms lag-p99 P ms [waits W late L,...]
+            QVector<int> late;
+            for (const QByteArray &ms : w.value(10).split(','))
+                late += ms == "-" ? QVector<int>() : QVector<int>{ms.toInt()};
+            probes.append(
+                {now(), probeClockNs(), w[1].toInt(), w[3].toInt(), w[6].toInt(), w.value(9).toInt(), late});
         } else if (w[0] == "round" && w.size() == 8) { // round R replies N first NS last NS
             Round &r = rounds[w[1].toUInt()];
             const qint64 first = w[5].toLongLong();

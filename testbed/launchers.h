@@ -121,6 +121,8 @@ public:
     {
         qint64 ms, ns; // when it was read: this object's clock, the probe clock
         int rows, lagMaxMs, lagP99Ms;
+        int waits;           // of the 50 ms timer in that second
+        QVector<int> lateMs; // those that ended late, by how much
     };
     struct Round
     {
