@@ -6,9 +6,9 @@
 #include "devicerecord.h"
 #include "ipitemmode.h"
 #include "iplist.h"
+#include "ipv4.h"
 #include "language.h"
 #include "netsettings.h"
-#include "webaddress.h"
 
 #include <QDebug>
 #include <QDesktopServices>
@@ -179,8 +179,9 @@ void mainWindow::on_pbtWeb_clicked()
     if (!m_list.getDevice(ui->tvwIplist->currentIndex().row(), rec))
         return;
     // The address comes from an unauthenticated reply: only a plain IPv4 address may become
-    // the host of the URL handed to the browser.
-    if (!isPlainIpv4Address(rec.ipaddr)) {
+    // the host of the URL handed to the browser (no user part, port, path or other host, and no
+    // leading zero, which some parsers read as octal).
+    if (!parseIpv4(rec.ipaddr)) {
         qDebug() << "web page: not opened, the device's address is not a plain IPv4 address:" << rec.ipaddr;
         return;
     }

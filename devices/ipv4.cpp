@@ -2,6 +2,19 @@
 
 #include <QStringList>
 
+std::optional<int> octetValue(QStringView text)
+{
+    if (text.isEmpty() || text.size() > 3)
+        return std::nullopt;
+    int value = 0;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - '0');
+    }
+    return value <= 255 ? std::optional<int>(value) : std::nullopt;
+}
+
 std::optional<quint32> parseIpv4(const QString &text)
 {
     const QStringList parts = text.split(QLatin1Char('.'));
@@ -9,18 +22,10 @@ std::optional<quint32> parseIpv4(const QString &text)
         return std::nullopt;
     quint32 address = 0;
     for (const QString &part : parts) {
-        if (part.isEmpty() || part.size() > 3 || (part.size() > 1 && part.startsWith(QLatin1Char('0'))))
+        const auto octet = octetValue(part);
+        if (!octet || (part.size() > 1 && part.startsWith(QLatin1Char('0'))))
             return std::nullopt;
-        int octet = 0;
-        for (const QChar c : part) {
-            // Only ASCII digits: QChar::isDigit() would also take other scripts' digits.
-            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-                return std::nullopt;
-            octet = octet * 10 + (c.unicode() - '0');
-        }
-        if (octet > 255)
-            return std::nullopt;
-        address = (address << 8) | quint32(octet);
+        address = (address << 8) | quint32(*octet);
     }
     return address;
 }

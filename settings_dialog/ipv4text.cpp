@@ -1,5 +1,7 @@
 #include "ipv4text.h"
 
+#include "ipv4.h"
+
 #include <QStringList>
 
 Ipv4Octets octetsFromText(const QString &text)
@@ -34,16 +36,8 @@ QString joinOctetFields(const Ipv4Fields &fields)
 
 OctetInput checkOctetInput(const QString &text)
 {
+    // Only ASCII digits: the text goes to the device as it stands.
     if (text.isEmpty())
         return OctetInput::Empty;
-    if (text.size() > 3)
-        return OctetInput::Refused;
-    int value = 0;
-    for (const QChar c : text) {
-        // Only ASCII digits: the text goes to the device as it stands.
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return OctetInput::Refused;
-        value = value * 10 + (c.unicode() - '0');
-    }
-    return value <= 255 ? OctetInput::Valid : OctetInput::Refused;
+    return octetValue(text) ? OctetInput::Valid : OctetInput::Refused;
 }
