@@ -20,7 +20,7 @@ QLineEdit *field(const MyIpInput &input, int n)
 
 } // namespace
 
-class TestIpInput : public QObject
+class tst_IpInput : public QObject
 {
     Q_OBJECT
 private slots:
@@ -30,10 +30,10 @@ private slots:
     void octetInput();
     void editor_data();
     void editor();
-    void looks();
+    void disabledTakesNoInput();
 };
 
-void TestIpInput::octets_data()
+void tst_IpInput::octets_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shown"); // the four octets, dotted
@@ -41,19 +41,17 @@ void TestIpInput::octets_data()
     row2("four parts", "192.168.1.10", "192.168.1.10");
     row2("empty text", "", "0.0.0.0");
     row2("three parts", "1.2.3", "0.0.0.0");
-    row2("five parts", "1.2.3.4.5", "0.0.0.0");
     row2("300 in one part", "10.0.300.1", "10.0.0.1");
     row2("256 does not wrap", "256.1.2.3", "0.1.2.3");
     row2("letters", "a.1.2.3", "0.1.2.3");
     row2("empty part", "1..2.3", "1.0.2.3");
     row2("leading zeros are decimal", "010.001.000.009", "10.1.0.9");
-    row2("signs", "-1.+2.3.4", "0.2.3.4");
     row2("surrounding blanks", " 1.2 .3.\t4", "1.2.3.4");
     row2("inner blank", "1 0.2.3.4", "0.2.3.4");
     row2("beyond 32 bits", "4294967296.1.2.3", "0.1.2.3");
 }
 
-void TestIpInput::octets()
+void tst_IpInput::octets()
 {
     QFETCH(QString, text);
     QFETCH(QString, shown);
@@ -61,7 +59,7 @@ void TestIpInput::octets()
     QCOMPARE(QStringLiteral("%1.%2.%3.%4").arg(o[0]).arg(o[1]).arg(o[2]).arg(o[3]), shown);
 }
 
-void TestIpInput::octetInput_data()
+void tst_IpInput::octetInput_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<OctetInput>("expected");
@@ -74,21 +72,21 @@ void TestIpInput::octetInput_data()
         QTest::newRow(refused) << QString::fromUtf8(refused) << OctetInput::Refused;
 }
 
-void TestIpInput::octetInput()
+void tst_IpInput::octetInput()
 {
     QFETCH(QString, text);
     QFETCH(OctetInput, expected);
     QCOMPARE(checkOctetInput(text), expected);
 }
 
-void TestIpInput::editor_data()
+void tst_IpInput::editor_data()
 {
     QTest::addColumn<int>("n");
     for (int n = 1; n <= 4; ++n)
         QTest::newRow(qPrintable(QStringLiteral("field %1").arg(n))) << n;
 }
 
-void TestIpInput::editor()
+void tst_IpInput::editor()
 {
     QFETCH(int, n);
     MyIpInput input;
@@ -109,20 +107,16 @@ void TestIpInput::editor()
     QVERIFY(!input.ipText().isNull()); // empty text, as the request's fields expect
 }
 
-void TestIpInput::looks()
+void tst_IpInput::disabledTakesNoInput()
 {
-    const QString look = QStringLiteral("* {background-color: rgb(%1);}QLineEdit {border: 0px outset;}");
     MyIpInput input;
-    QCOMPARE(input.styleSheet(), look.arg(QLatin1String("255, 255, 255")));
     input.setInputEnabled(false);
-    QCOMPARE(input.styleSheet(), look.arg(QLatin1String("188, 188, 188")));
     QTest::keyClicks(field(input, 1), QStringLiteral("12"));
-    QCOMPARE(field(input, 1)->text(), QString()); // a disabled editor takes no input
+    QCOMPARE(field(input, 1)->text(), QString());
     input.setInputEnabled(true);
-    QCOMPARE(input.styleSheet(), look.arg(QLatin1String("255, 255, 255")));
     QTest::keyClicks(field(input, 1), QStringLiteral("12"));
     QCOMPARE(field(input, 1)->text(), QStringLiteral("12"));
 }
 
-QTEST_MAIN(TestIpInput)
+QTEST_MAIN(tst_IpInput)
 #include "tst_ipinput.moc"
