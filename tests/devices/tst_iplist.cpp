@@ -86,6 +86,7 @@ private slots:
     void ageing();
     void getDevice_data();
     void getDevice();
+    void burstLongerThanASliceIsAppliedWhole();
     void rowRangesOutsideTheModelAreRefused();
     void requestStackIsLastInFirstOut();
     void settingsCompare_data();
@@ -204,6 +205,18 @@ void tst_IpList::getDevice()
     DeviceRecord out = device(QStringLiteral("untouched"));
     QCOMPARE(f.list.getDevice(row, out), found);
     QCOMPARE(out.mac, found ? QStringLiteral("d%1").arg(row) : QStringLiteral("untouched"));
+}
+
+// The GUI thread applies the worker's changes in slices of a few ms; a burst that takes several
+// slices must be applied whole without waiting for the worker's next change.
+void tst_IpList::burstLongerThanASliceIsAppliedWhole()
+{
+    Fixture f;
+    f.tester.reset(); // its checks on each append would take long
+    constexpr int Devices = 20000;
+    for (int i = 0; i < Devices; ++i)
+        f.list.mergeDevice(device(QStringLiteral("d%1").arg(i)));
+    QTRY_COMPARE_WITH_TIMEOUT(f.model.rowCount(), Devices, 10000);
 }
 
 void tst_IpList::rowRangesOutsideTheModelAreRefused()
