@@ -68,6 +68,15 @@ mainWindow::mainWindow(IpList &list, IpItemMode &model, QWidget *parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
 
     QTableView *view = ui->tvwIplist;
+    // When the current device leaves the list, the view would make a neighbour current, and the
+    // buttons would then act on a device the user never chose: no row is current afterwards, as
+    // after a reset. Connected before the view takes the model, so that this runs first.
+    connect(&m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [view](const QModelIndex &, int first, int last) {
+                const int current = view->currentIndex().row();
+                if (current >= first && current <= last)
+                    view->selectionModel()->clear();
+            });
     view->setModel(&m_model);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);

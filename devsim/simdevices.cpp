@@ -236,9 +236,10 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption spread(QStringLiteral("spread"), QString(), QStringLiteral("MS"));
     const QCommandLineOption lifetime(QStringLiteral("lifetime"), QString(), QStringLiteral("S"));
     const QCommandLineOption subnet(QStringLiteral("subnet"), QString(), QStringLiteral("ADDRESS/PREFIX"));
+    const QCommandLineOption onlyFrom(QStringLiteral("only-from"), QString(), QStringLiteral("ADDRESS"));
     const QCommandLineOption noStdin(QStringLiteral("no-stdin"));
     const QCommandLineOption allowReal(QStringLiteral("allow-real-network"));
-    parser.addOptions({help, devices, broadcast, spread, lifetime, subnet, noStdin, allowReal});
+    parser.addOptions({help, devices, broadcast, spread, lifetime, subnet, onlyFrom, noStdin, allowReal});
 
     if (!parser.parse(arguments)) {
         result.error = parser.errorText();
@@ -277,6 +278,14 @@ ParsedOptions parseOptions(const QStringList &arguments)
             return result;
         }
     }
+    for (const QString &text : parser.values(onlyFrom)) {
+        const QHostAddress address(text);
+        if (address.protocol() != QAbstractSocket::IPv4Protocol) {
+            result.error = QStringLiteral("--only-from takes an IPv4 address, e.g. 198.18.1.1");
+            return result;
+        }
+        o.onlyFrom.append(address);
+    }
     o.broadcast = parser.isSet(broadcast);
     o.readControl = !parser.isSet(noStdin);
     o.allowRealNetwork = parser.isSet(allowReal);
@@ -296,6 +305,8 @@ QString usage()
         "  --lifetime S          exit after S seconds (default 0: until quit)\n"
         "  --subnet A.B.C.D/P    subnet of the device addresses (default: that of the first\n"
         "                        IPv4 address of this namespace)\n"
+        "  --only-from ADDRESS   answer only discovery requests from ADDRESS (repeatable), as\n"
+        "                        devices behind one of the host's networks only\n"
         "  --no-stdin            read no control commands (for runs in the background)\n"
         "  --allow-real-network  run even in the machine's own network namespace\n"
         "  -h, --help            this text\n"

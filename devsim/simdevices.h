@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QHostAddress>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -105,6 +107,9 @@ struct Options
     bool readControl = true;
     bool allowRealNetwork = false;
     std::optional<Subnet> subnet; // none: the subnet of the first LAN address
+    // Not empty: only discovery requests from these addresses are answered, as by devices that
+    // are reachable through one of the host's networks only.
+    QList<QHostAddress> onlyFrom;
 };
 
 struct ParsedOptions

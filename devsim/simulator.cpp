@@ -76,7 +76,8 @@ void Simulator::readDatagrams()
 void Simulator::handleDatagram(const QByteArray &data, const QHostAddress &sender, quint16 senderPort)
 {
     if (protocol::isDiscoveryRequest(data)) {
-        answerDiscovery(sender, senderPort);
+        if (m_options.onlyFrom.isEmpty() || m_options.onlyFrom.contains(sender))
+            answerDiscovery(sender, senderPort);
         return;
     }
     const auto command = protocol::parseSetIpCommand(data);

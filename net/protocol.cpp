@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace protocol {
 
 namespace {
@@ -57,8 +59,31 @@ QByteArray setIpCommand(const SetIpRequest &r)
 QString datagramText(const QByteArray &datagram)
 {
     if (isFramed(datagram))
-        return textUpToNul(datagram.constData() + 1, datagram.size() - 2);
-    return textUpToNul(datagram.constData(), datagram.size());
+        return visibleControls(textUpToNul(datagram.constData() + 1, datagram.size() - 2));
+    return visibleControls(textUpToNul(datagram.constData(), datagram.size()));
+}
+
+QString visibleControls(const QString &text)
+{
+    auto isControl = [](char16_t c) {
+        return (c < 0x20 && c != u'\t') || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029;
+    };
+    const auto first =
+        std::find_if(text.cbegin(), text.cend(), [&](QChar c) { return isControl(c.unicode()); });
+    if (first == text.cend())
+        return text; // the usual case: nothing to copy
+    QString out = text.left(int(first - text.cbegin()));
+    out.reserve(text.size() + 16);
+    for (auto it = first; it != text.cend(); ++it) {
+        const char16_t c = it->unicode();
+        if (!isControl(c))
+            out += *it;
+        else if (c < 0x100)
+            out += QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'));
+        else
+            out += QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0'));
+    }
+    return out;
 }
 
 std::optional<DeviceRecord> parseDiscoveryReply(const QByteArray &datagram)

@@ -149,6 +149,15 @@ void UdpServer::sendSetIp(const SetIpRequest &request)
 
 void UdpServer::readPendingDatagrams()
 {
+    // Each socket reads what it signalled itself. The toolkit marks a socket when it signals
+    // readyRead and takes the mark away only in that socket's readDatagram(); a marked socket
+    // that becomes readable again gets its notifier switched off without a signal. So had one
+    // signal drained every socket, a second socket that signalled in the same turn of the event
+    // loop would find nothing, keep its mark, and go unread from its next datagram on.
+    if (auto *socket = qobject_cast<QUdpSocket *>(sender())) {
+        readSocket(socket);
+        return;
+    }
     for (QUdpSocket *socket : qAsConst(socketList))
         readSocket(socket);
     if (m_broadcastListener)
@@ -163,16 +172,19 @@ void UdpServer::readSocket(QUdpSocket *socket)
     QElapsedTimer clock;
     clock.start();
     bool dumpOwed = false;
-    // Each hasPendingDatagrams() is a system call (a peek): ask once per datagram.
-    bool more = socket->hasPendingDatagrams();
+    // The first read comes without asking: only a read re-arms the socket's notifier, so a
+    // signal must be followed by one even if the peek would say there is nothing (it returns at
+    // once then). After that, each hasPendingDatagrams() is a system call: once per datagram.
+    bool more = true;
     for (int n = 0;
          n < ReadBatch && more && !thread->isInterruptionRequested() && clock.elapsed() < ReadBudgetMs; ++n) {
         // Straight into one buffer: receiveDatagram() would first ask the kernel for the size
         // (one more system call per datagram) and allocate a datagram object each time.
         const qint64 size = socket->readDatagram(m_readBuffer.data(), m_readBuffer.size());
         if (size < 0) {
-            qCWarning(lcUdp) << "receive on" << socket->localAddress().toString()
-                             << "failed:" << socket->errorString();
+            if (socket->error() != QAbstractSocket::TemporaryError) // not just "nothing there"
+                qCWarning(lcUdp) << "receive on" << socket->localAddress().toString()
+                                 << "failed:" << socket->errorString();
             more = socket->hasPendingDatagrams();
             continue;
         }

@@ -4,6 +4,7 @@
 #include "language.h"
 #include "lanscoutresources.h"
 #include "mainwindow.h"
+#include "modaldriver.h"
 #include "mytrapezoid.h"
 #include "startup.h"
 
@@ -54,7 +55,7 @@ struct Fixture
         window.move(100, 100);
         window.show();
     }
-    void add(const QString &ipaddr)
+    void add(const QString &ipaddr, const QString &mac = QStringLiteral("00:11:22:33:44:55"), quint32 cnt = 0)
     {
         DeviceRecord rec;
         rec.version = QStringLiteral("V1.0");
@@ -62,7 +63,8 @@ struct Fixture
         rec.ipaddr = ipaddr;
         rec.mask = QStringLiteral("255.255.255.0");
         rec.gateway = QStringLiteral("198.18.0.2");
-        rec.mac = QStringLiteral("00:11:22:33:44:55");
+        rec.mac = mac;
+        rec.cnt = cnt;
         list.mergeDevice(rec);
         list.applyPendingChanges();
     }
@@ -109,6 +111,8 @@ private slots:
     void catalogues();
     void webPage_data();
     void webPage();
+    void departedDeviceIsNotActedOn_data();
+    void departedDeviceIsNotActedOn();
     void drag_data();
     void drag();
     void trapezoid_data();
@@ -370,6 +374,50 @@ void tst_MainWindow::webPage()
 
     QTest::mouseClick(f.child<QPushButton>("pbtWeb"), Qt::LeftButton);
     QCOMPARE(m_browser.urls, opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(opened)});
+}
+
+void tst_MainWindow::departedDeviceIsNotActedOn_data()
+{
+    QTest::addColumn<int>("row"); // of three: the selected device, which ages out
+    QTest::addColumn<QByteArray>("button");
+    for (const char *button : {"pbtWeb", "pbtNetSet"}) {
+        QTest::addRow("first of three, %s", button) << 0 << QByteArray(button);
+        QTest::addRow("middle of three, %s", button) << 1 << QByteArray(button);
+        QTest::addRow("last of three, %s", button) << 2 << QByteArray(button);
+    }
+}
+
+// The selected device leaves the list: the view would make a neighbour current, and the
+// buttons would then act on a device the user never chose.
+void tst_MainWindow::departedDeviceIsNotActedOn()
+{
+    QFETCH(int, row);
+    QFETCH(QByteArray, button);
+    Fixture f;
+    for (int i = 0; i < 3; ++i)
+        f.add(QStringLiteral("198.18.0.%1").arg(10 + i), QStringLiteral("00:11:22:33:44:0%1").arg(i), 1);
+    f.clickRow(row);
+    QCOMPARE(f.view()->currentIndex().row(), row);
+    const QString details = f.details();
+    for (int i = 0; i < 3; ++i) {
+        if (i != row)
+            f.add(QStringLiteral("198.18.0.%1").arg(10 + i), QStringLiteral("00:11:22:33:44:0%1").arg(i), 5);
+    }
+    f.list.ageDevices(5);
+    f.list.applyPendingChanges();
+    QCOMPARE(f.model.rowCount(), 2);
+
+    QVERIFY(!f.view()->currentIndex().isValid());
+    QVERIFY(!f.view()->selectionModel()->hasSelection());
+    QCOMPARE(f.details(), details);
+    ModalDriver driver({}, 1000); // rejects a dialog opened by mistake
+    QTest::mouseClick(f.child<QPushButton>(button.constData()), Qt::LeftButton);
+    QVERIFY(!driver.sawModal());
+    QVERIFY(!f.list.takeSetIpRequest());
+    QCOMPARE(m_browser.urls, QList<QUrl>());
+    // A click on a row makes that one current again.
+    f.clickRow(1);
+    QCOMPARE(f.view()->currentIndex().row(), 1);
 }
 
 void tst_MainWindow::drag_data()

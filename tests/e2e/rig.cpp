@@ -206,6 +206,34 @@ QString devsimPath()
     return QStringLiteral(LANSCOUT_DEVSIM_PATH);
 }
 
+Flood::~Flood()
+{
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
+bool Flood::start(const QString &options)
+{
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(ipTool(), QStringList{QStringLiteral("netns"), QStringLiteral("exec"),
+                                          testnet::lanNamespace(), floodPath()} +
+                                  options.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+    return m_process.waitForStarted(5000);
+}
+
+bool Flood::finish(int timeoutMs)
+{
+    summary = QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; }, timeoutMs)
+                  ? QString::fromUtf8(m_process.readAll()).trimmed()
+                  : QStringLiteral("(still running)");
+    return summary.startsWith(QLatin1String("sent "));
+}
+
+QString floodPath()
+{
+    return QStringLiteral(LANSCOUT_FLOOD_PATH);
+}
+
 AppProcess::AppProcess(const QString &loggingRules) : m_rules(loggingRules)
 {
     m_clock.start();
@@ -233,7 +261,8 @@ bool AppProcess::start(QString *error)
     m_process.setProcessEnvironment(env);
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(errPath);
-    m_process.start(QStringLiteral(LANSCOUT_APP_PATH), QStringList());
+    const QString command = qEnvironmentVariable("LANSCOUT_APP_COMMAND", QStringLiteral(LANSCOUT_APP_PATH));
+    m_process.start(command, QStringList());
     if (!m_dir.isValid() || !m_process.waitForStarted(5000)) {
         *error = QStringLiteral("cannot start lanScout: %1").arg(m_process.errorString());
         return false;
@@ -293,6 +322,16 @@ QByteArray AppProcess::trace() const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QList<QByteArray> AppProcess::traceLines() const
+{
+    QList<QByteArray> lines = trace().split('\n');
+    for (QByteArray &line : lines) {
+        if (line.endsWith('\r')) // a Windows build ends its lines with CR LF
+            line.chop(1);
+    }
+    return lines;
+}
+
 void AppProcess::poll()
 {
     if (const qint64 kib = rssKib(); kib > 0)
@@ -302,7 +341,9 @@ void AppProcess::poll()
     m_partial += fresh;
     int from = 0;
     for (int nl; (nl = m_partial.indexOf('\n', from)) >= 0; from = nl + 1) {
-        const QByteArray line = QByteArray::fromRawData(m_partial.constData() + from, nl - from);
+        // A Windows build ends its lines with CR LF.
+        const int end = nl > from && m_partial.at(nl - 1) == '\r' ? nl - 1 : nl;
+        const QByteArray line = QByteArray::fromRawData(m_partial.constData() + from, end - from);
         longestLine = std::max<qint64>(longestLine, line.size());
         rxLines += line.startsWith("lanScout.udp: rx: ");
         if (line.startsWith("lanScout.probe: rows ")) {

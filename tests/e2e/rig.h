@@ -105,7 +105,24 @@ private:
 };
 QString devsimPath();
 
-// lanScout on the offscreen platform in this namespace. Its standard error goes to a file, so
+// lanscout-flood in the LAN namespace: a bounded burst of datagrams at the program.
+class Flood
+{
+public:
+    ~Flood();
+    // options: "--kind K --count N --duration-ms MS" and the targets ("--to ADDRESS ...").
+    bool start(const QString &options);
+    // Waits for its end: true when it printed "sent N bytes B errors E ms T".
+    bool finish(int timeoutMs);
+    QString summary;
+
+private:
+    QProcess m_process;
+};
+QString floodPath();
+
+// lanScout on the offscreen platform in this namespace (or the program that LANSCOUT_APP_COMMAND
+// names, such as the Windows build under a wrapper). Its standard error goes to a file, so
 // a slow reader never stalls it, and is read on a timer; its memory is sampled at the same
 // time. With "lanScout.probe.debug=true" among the logging rules it reports the rows listed and
 // the GUI's lag once a second.
@@ -137,7 +154,8 @@ public:
     qint64 rssKib() const;                                                  // -1 when it cannot be read
     QVector<Probe> probesSince(qint64 fromMs) const;
     qint64 peakRssKibSince(qint64 fromMs) const;
-    QByteArray trace() const; // all of its standard error so far, from the file
+    QByteArray trace() const; // all of its standard error so far, from the file, as written
+    QList<QByteArray> traceLines() const;
     qint64 rxLines = 0;
     qint64 longestLine = 0;
     QByteArray tail; // the last few KB of its standard error

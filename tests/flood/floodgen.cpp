@@ -69,6 +69,12 @@ QVector<QByteArray> hostileReplies()
         // The text ends at a NUL: what follows it is not read, not even its "/".
         reply({"V1", "static", "198.18.0.68", "255.255.255.0", "198.18.0.1", "0E:00:00:00:00:08", "", "",
                QByteArray("tail\0/more/fields", 17)}),
+        // Not replies: a forged trace line and list dump, and what would drive a terminal.
+        "junk\r\nlanScout.udp: rx:  qxsrhip/FORGED/static/198.18.0.99/255.255.255.0/198.18.0.1/"
+        "0F:00:00:00:00:01/a/b/c\nprintIpList------------------------------------------------\n",
+        "\x1b[2J\x1b[H\x1b]0;owned\x07\x1b[6n\x08\x08\x7f\xc2\x9b"
+        "31m\x9b"
+        "0m\x0c\x0b",
         QByteArray(MaxDatagram, '\0'),
         withSize("@", '/', "!"),
         withSize("@qxsrhip/V/static/1/2/3/0E:00:00:00:00:0F/4/5/6/", 'j', "/eleven!"),
@@ -88,7 +94,8 @@ QVector<DeviceRecord> hostileDevices()
     return devices;
 }
 
-Generator::Generator(Kind kind, quint32 seed, quint64 first) : m_kind(kind), m_rng(seed), m_index(first)
+Generator::Generator(Kind kind, quint32 seed, quint64 first, quint64 cycle)
+    : m_kind(kind), m_rng(seed), m_first(first), m_cycle(cycle)
 {
     if (kind == Kind::Hostile)
         m_hostile = hostileReplies() << randomBytes(m_rng, MaxDatagram); // junk that differs per seed
@@ -96,7 +103,8 @@ Generator::Generator(Kind kind, quint32 seed, quint64 first) : m_kind(kind), m_r
 
 QByteArray Generator::next()
 {
-    const quint64 i = m_index++;
+    const quint64 n = m_sent++;
+    const quint64 i = m_first + (m_cycle ? n % m_cycle : n);
     if (m_kind == Kind::Hostile)
         return m_hostile[int(i % quint64(m_hostile.size()))];
     if (m_kind == Kind::Malformed)

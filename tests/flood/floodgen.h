@@ -25,7 +25,8 @@ QVector<DeviceRecord> hostileDevices();
 class Generator
 {
 public:
-    Generator(Kind kind, quint32 seed, quint64 first = 0);
+    // cycle: the Devices kind repeats the devices first .. first + cycle - 1 (0: never repeats).
+    Generator(Kind kind, quint32 seed, quint64 first = 0, quint64 cycle = 0);
     QByteArray next();
 
 private:
@@ -33,7 +34,9 @@ private:
 
     Kind m_kind;
     std::mt19937 m_rng;
-    quint64 m_index;
+    quint64 m_first;
+    quint64 m_cycle;
+    quint64 m_sent = 0;
     QVector<QByteArray> m_hostile; // the Hostile flood's cycle
 };
 

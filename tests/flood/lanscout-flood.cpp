@@ -21,11 +21,12 @@ namespace {
 
 const char Usage[] =
     "usage: lanscout-flood --kind malformed|devices|hostile --count N --duration-ms MS\n"
-    "                      [--to ADDRESS]... [--port P] [--seed S] [--first I]\n"
+    "                      [--to ADDRESS]... [--port P] [--seed S] [--first I] [--cycle C]\n"
     "  Sends N datagrams of the kind, spread evenly over MS ms, to the addresses in turn (default\n"
     "  198.18.0.1; only 198.18.0.0/15 and 255.255.255.255), port P (default 8888). At most\n"
     "  2,000,000 datagrams and 60 s; it stops at twice MS in any case. --first: the number of the\n"
-    "  first device of the devices kind. Runs only in the test bed. Prints one line:\n"
+    "  first device of the devices kind; --cycle: it repeats C devices from there. Runs only in the\n"
+    "  test bed. Prints one line:\n"
     "  sent N bytes B errors E ms T\n";
 
 int fail(const QString &why, int code = 2)
@@ -42,6 +43,7 @@ int main(int argc, char *argv[])
     const QStringList args = QCoreApplication::arguments().mid(1);
     QMap<QString, QString> option{{QStringLiteral("--seed"), QStringLiteral("1")},
                                   {QStringLiteral("--first"), QStringLiteral("0")},
+                                  {QStringLiteral("--cycle"), QStringLiteral("0")},
                                   {QStringLiteral("--port"), QString::number(protocol::HostPort)}};
     QList<QHostAddress> targets;
     for (int i = 0; i < args.size(); i += 2) {
@@ -95,7 +97,8 @@ int main(int argc, char *argv[])
     }
 
     flood::Generator generator(flood::Kind(kind), option.value(QStringLiteral("--seed")).toUInt(),
-                               option.value(QStringLiteral("--first")).toULongLong());
+                               option.value(QStringLiteral("--first")).toULongLong(),
+                               option.value(QStringLiteral("--cycle")).toULongLong());
     QElapsedTimer clock;
     clock.start();
     qint64 sent = 0, bytes = 0, errors = 0;

@@ -6,6 +6,7 @@
 #include "rig.h"
 #include "testnetwork.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -19,44 +20,13 @@ constexpr bool Sanitized = true; // freed memory stays in quarantine: memory is 
 constexpr bool Sanitized = false;
 #endif
 
-// lanscout-flood in the LAN namespace, by default at the program's address, its subnet's
-// broadcast and the limited broadcast.
-class Flood
-{
-public:
-    ~Flood()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    bool
-    start(const QString &options,
-          const QString &targets = QStringLiteral("--to 198.18.0.1 --to 198.18.0.255 --to 255.255.255.255"))
-    {
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(ipTool(), QStringList{QStringLiteral("netns"), QStringLiteral("exec"),
-                                              testnet::lanNamespace(), QStringLiteral(LANSCOUT_FLOOD_PATH)} +
-                                      (options + QLatin1Char(' ') + targets).split(QLatin1Char(' ')));
-        return m_process.waitForStarted(5000);
-    }
-    // Waits for its end: true when it printed "sent N bytes B errors E ms T".
-    bool finish(int timeoutMs)
-    {
-        summary = QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; }, timeoutMs)
-                      ? QString::fromUtf8(m_process.readAll()).trimmed()
-                      : QStringLiteral("(still running)");
-        return summary.startsWith(QLatin1String("sent "));
-    }
-    QString summary;
-
-private:
-    QProcess m_process;
-};
+// At the program's address, its subnet's broadcast and the limited broadcast.
+const QString AllTargets = QStringLiteral(" --to 198.18.0.1 --to 198.18.0.255 --to 255.255.255.255");
 
 // "--kind K --count N --duration-ms MS"
 QString floodOptions(const char *kind, int count, int durationMs)
 {
-    return QStringLiteral("--kind %1 --count %2 --duration-ms %3")
+    return QStringLiteral("--kind %1 --count %2 --duration-ms %3 ")
         .arg(QLatin1String(kind))
         .arg(count)
         .arg(durationMs);
@@ -138,7 +108,7 @@ void tst_Flood::malformedFlood()
     QVERIFY(app);
     const qint64 rxBefore = app->rxLines, startKib = app->rssKib(), floodStart = app->now();
     Flood flood;
-    QVERIFY(flood.start(floodOptions("malformed", Count, DurationMs)));
+    QVERIFY(flood.start(floodOptions("malformed", Count, DurationMs) + AllTargets));
     QVERIFY2(flood.finish(DurationMs + 15000), qPrintable(flood.summary));
     const qint64 floodMs = app->now() - floodStart;
     QTest::qWait(2000); // two more probe seconds, and the trace of what was still queued
@@ -176,7 +146,7 @@ void tst_Flood::newDevicesFlood()
     for (int round = 0; round < 2; ++round) {
         Flood flood;
         const qint64 floodStart = app->now();
-        QVERIFY(flood.start(floodOptions("devices", Count, DurationMs),
+        QVERIFY(flood.start(floodOptions("devices", Count, DurationMs) +
                             QStringLiteral("--to 198.18.0.1 --first %1").arg(round * Count)));
         QVERIFY2(flood.finish(DurationMs + 15000), qPrintable(flood.summary));
         const qint64 floodEnd = app->now();
@@ -214,8 +184,8 @@ void tst_Flood::newDevicesWithTraceOn()
     QVERIFY(app);
     const qint64 floodStart = app->now();
     Flood flood;
-    QVERIFY(
-        flood.start(floodOptions("devices", Count, 2000), QStringLiteral("--to 198.18.0.1 --first 1000000")));
+    QVERIFY(flood.start(floodOptions("devices", Count, 2000) +
+                        QStringLiteral("--to 198.18.0.1 --first 1000000")));
     QVERIFY2(flood.finish(17000), qPrintable(flood.summary));
     const bool caughtUp = QTest::qWaitFor([&] { return app->rows() >= Count * 9 / 10; }, 5000);
     const Lag lag = lagOf(app->probesSince(floodStart), "new devices, debug output on");
@@ -255,7 +225,7 @@ void tst_Flood::terminateUnderLoad()
     AppProcess *app = startApp(trace ? TraceAndProbe : ProbeOnly);
     QVERIFY(app);
     Flood sender;
-    QVERIFY(sender.start(flood));
+    QVERIFY(sender.start(flood + AllTargets));
     QTest::qWait(signalAfterMs);
     QVERIFY(app->running());
     const int rows = app->rows();
@@ -275,12 +245,22 @@ void tst_Flood::hostileReplies()
     QVERIFY(app);
     const qint64 startKib = app->rssKib(), floodStart = app->now();
     Flood flood;
-    QVERIFY(flood.start(floodOptions("hostile", 520, 4000))); // some 40 rounds of the cycle, about 20 MB
+    QVERIFY(flood.start(floodOptions("hostile", 520, 4000) +
+                        AllTargets)); // some 40 rounds of the cycle, about 20 MB
     QVERIFY2(flood.finish(19000), qPrintable(flood.summary));
     QTRY_COMPARE_WITH_TIMEOUT(app->rows(), 3 + flood::hostileDevices().size(), 3000);
     QVERIFY(app->running());
     // The maximum-size datagrams were read whole: their trace lines are as long.
     QVERIFY2(app->longestLine >= flood::MaxDatagram - 2, qPrintable(QString::number(app->longestLine)));
+    // Nothing from the network reaches the output raw: no control byte (but line ends and TAB),
+    // so no forged line and nothing for a terminal.
+    const QByteArray trace = app->trace();
+    static const QRegularExpression raw(QStringLiteral("[\\x00-\\x08\\x0b-\\x1f\\x7f]|\\xc2[\\x80-\\x9f]"));
+    const QRegularExpressionMatch control = raw.match(QString::fromLatin1(trace));
+    QVERIFY2(!control.hasMatch(),
+             qPrintable(QString::fromLatin1(trace.mid(control.capturedStart() - 60, 80))));
+    QVERIFY(!trace.contains("\nlanScout.udp: rx:  qxsrhip/FORGED"));
+    QVERIFY(trace.contains("lanScout.udp: rx:  junk\\x0d\\x0alanScout.udp: rx:  qxsrhip/FORGED"));
     // What such a reply can do is what any reply does: an entry that ages out.
     QTRY_COMPARE_WITH_TIMEOUT(app->rows(), 3, 7000);
     const qint64 peakKib = app->peakRssKibSince(floodStart);
@@ -301,8 +281,8 @@ void tst_Flood::toolsRefuseTheNetworkOfProcessOne_data()
     QTest::newRow("simulator") << devsimPath()
                                << QStringList{QStringLiteral("--lifetime"), QStringLiteral("5")}
                                << QByteArray("refusing to run: this is the machine's own network namespace");
-    QTest::newRow("flood") << QStringLiteral(LANSCOUT_FLOOD_PATH)
-                           << floodOptions("devices", 1, 0).split(QLatin1Char(' '))
+    QTest::newRow("flood") << floodPath()
+                           << floodOptions("devices", 1, 0).split(QLatin1Char(' '), Qt::SkipEmptyParts)
                            << QByteArray("refusing to run outside the test network: this process is in the "
                                          "machine's own network namespace");
 }

@@ -121,6 +121,22 @@ void tst_Protocol::datagramText_data()
     QTest::newRow("framed, cut at NUL") << raw("@ab\0cd!") << QStringLiteral("ab");
     QTest::newRow("not framed, cut at NUL") << raw("ab\0cd") << QStringLiteral("ab");
     QTest::newRow("two bytes @! are not framed") << QByteArrayLiteral("@!") << QStringLiteral("@!");
+    QTest::newRow("CR LF can't start a forged line")
+        << QByteArrayLiteral("@a\r\nlanScout.udp: rx:  qxsrhip/x!")
+        << QStringLiteral("a\\x0d\\x0alanScout.udp: rx:  qxsrhip/x");
+    QTest::newRow("terminal sequences: clear, title, query")
+        << QByteArrayLiteral("\x1b[2J\x1b]0;t\x07\x1b[6n")
+        << QStringLiteral("\\x1b[2J\\x1b]0;t\\x07\\x1b[6n");
+    QTest::newRow("BS and DEL") << QByteArrayLiteral("ab\x08\x08\x7f") << QStringLiteral("ab\\x08\\x08\\x7f");
+    QTest::newRow("C1 CSI and NEL, as UTF-8") << QByteArrayLiteral("\xc2\x9b"
+                                                                   "31m\xc2\x85")
+                                              << QStringLiteral("\\x9b31m\\x85");
+    QTest::newRow("line separator") << QByteArrayLiteral("a\xe2\x80\xa8"
+                                                         "b")
+                                    << QStringLiteral("a\\u2028b");
+    QTest::newRow("TAB and printable text of any script stay")
+        << QByteArrayLiteral("v\t\xd0\xb2\xe7\xbd\x91\xf0\x9f\x98\x80\\x1b")
+        << QStringLiteral("v\tв网😀\\x1b");
 }
 
 void tst_Protocol::datagramText()
