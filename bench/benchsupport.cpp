@@ -1,6 +1,7 @@
 #include "benchsupport.h"
 
 #include "benchstats.h"
+#include "testnetwork.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -76,25 +77,6 @@ int setReceiveBuffers(quint16 port, int bytes)
     return count;
 }
 
-bool insideTestNetwork(QString *why)
-{
-    if (qEnvironmentVariableIsEmpty("LANSCOUT_TESTBED")) {
-        *why = QStringLiteral("LANSCOUT_TESTBED is not set (run it through testbed/run-in-testbed)");
-        return false;
-    }
-    const QString own = QFileInfo(QStringLiteral("/proc/self/ns/net")).symLinkTarget();
-    const QString machine = QFileInfo(QStringLiteral("/proc/1/ns/net")).symLinkTarget();
-    if (own.isEmpty() || machine.isEmpty()) {
-        *why = QStringLiteral("cannot read the network namespace links in /proc");
-        return false;
-    }
-    if (own == machine) {
-        *why = QStringLiteral("this process is in the machine's own network namespace");
-        return false;
-    }
-    return true;
-}
-
 void reportError(const QString &why)
 {
     std::printf("error %s\n", qUtf8Printable(why));
@@ -104,20 +86,10 @@ void reportError(const QString &why)
 bool requireTestNetwork()
 {
     QString why;
-    if (insideTestNetwork(&why))
+    if (testnet::insideTestNetwork(&why))
         return true;
     reportError(QStringLiteral("refusing to open sockets outside the test network: ") + why);
     return false;
-}
-
-QString lanNamespace()
-{
-    return qEnvironmentVariable("LANSCOUT_LAN_NS");
-}
-
-QStringList hostAddresses()
-{
-    return qEnvironmentVariable("LANSCOUT_HOST_ADDRS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
 bool runUntil(const std::function<bool()> &done, int timeoutMs)
@@ -162,13 +134,9 @@ bool Devsim::start(const QStringList &arguments, int lifetimeS, QString *error)
     if (ip.isEmpty()) // root's tools are not always on the path
         ip = QStandardPaths::findExecutable(QStringLiteral("ip"),
                                             {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
-    QStringList args{QStringLiteral("netns"),
-                     QStringLiteral("exec"),
-                     lanNamespace(),
-                     path,
-                     QStringLiteral("--no-stdin"),
-                     QStringLiteral("--lifetime"),
-                     QString::number(lifetimeS)};
+    QStringList args{
+        QStringLiteral("netns"),      QStringLiteral("exec"),       testnet::lanNamespace(),   path,
+        QStringLiteral("--no-stdin"), QStringLiteral("--lifetime"), QString::number(lifetimeS)};
     args += arguments;
     m_process.start(ip.isEmpty() ? QStringLiteral("ip") : ip, args);
     if (!m_process.waitForStarted(5000)) {

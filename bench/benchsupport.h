@@ -1,5 +1,7 @@
 #pragma once
 
+#include "testnetwork.h"
+
 #include "shownprobe.h"
 
 #include <QByteArray>
@@ -43,16 +45,11 @@ qint64 backlogDropsNow();
 // kernel doubles it) and returns how many there were.
 int setReceiveBuffers(quint16 port, int bytes);
 
-// True only inside the host namespace of testbed/run-in-testbed (LANSCOUT_TESTBED is set and
-// this network namespace is not the one of process 1). Everything here that opens a socket or
-// starts the simulator asks first.
-bool insideTestNetwork(QString *why);
 // For a single measurement: prints "error <why>" (the line the orchestrator reads).
 void reportError(const QString &why);
-// insideTestNetwork(), reporting the refusal as an error when outside.
+// testnet::insideTestNetwork(), reporting the refusal as an error when outside. Everything here
+// that opens a socket or starts the simulator asks first.
 bool requireTestNetwork();
-QString lanNamespace();
-QStringList hostAddresses();
 
 // Runs the event loop until done() holds (checked every few milliseconds) or timeoutMs pass;
 // returns done().

@@ -679,7 +679,7 @@ QString Benchmark::report() const
 int runBenchmark(const BenchPlan &plan)
 {
     QString why;
-    if (!insideTestNetwork(&why)) {
+    if (!testnet::insideTestNetwork(&why)) {
         progress(QStringLiteral("lanscout-bench: refusing to run outside the test network: ") + why);
         return 3;
     }

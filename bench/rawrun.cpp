@@ -44,7 +44,7 @@ int runRaw(const RawRunOptions &o)
 {
     if (!requireTestNetwork())
         return 3;
-    const QStringList addresses = hostAddresses();
+    const QStringList addresses = testnet::hostAddresses();
     if (addresses.isEmpty()) {
         reportError(QStringLiteral("the test bed has no host address"));
         return 1;

@@ -6,7 +6,7 @@
 #
 # The simulated LAN is a private network namespace holding the device simulator, joined by
 # a veth pair to a second namespace where lanScout runs; its window opens on $DISPLAY.
-# Closing the window ends everything and removes both namespaces.
+# Closing the window, Ctrl-C or SIGTERM end everything and remove both namespaces.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -22,7 +22,10 @@ while [ $# -gt 0 ]; do
     *) echo "start.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
-[[ "$devices" =~ ^[0-9]+$ ]] || { echo "start.sh: --devices takes a number" >&2; exit 2; }
+if ! [[ "$devices" =~ ^[0-9]{1,6}$ ]] || [ "$devices" -lt 1 ] || [ "$devices" -gt 100000 ]; then
+  echo "start.sh: --devices takes a number from 1 to 100000 (the simulator's range)" >&2
+  exit 2
+fi
 
 if [ -z "${DISPLAY:-}" ]; then
   echo "lanScout needs a display: set DISPLAY (for example run it in a desktop session, or under Xvfb)." >&2

@@ -109,6 +109,16 @@ QByteArray Generator::next()
         return m_hostile[int(i % quint64(m_hostile.size()))];
     if (m_kind == Kind::Malformed)
         return malformed();
+    if (m_kind == Kind::Flapping) {
+        DeviceRecord d = device(m_first);
+        d.ipaddr = n % 2 ? QStringLiteral("198.19.255.2") : QStringLiteral("198.19.255.1");
+        return protocol::discoveryReply(d);
+    }
+    return protocol::discoveryReply(device(i));
+}
+
+DeviceRecord Generator::device(quint64 i)
+{
     DeviceRecord d;
     d.version = QStringLiteral("F1.0");
     d.ipways = QStringLiteral("static");
@@ -120,7 +130,7 @@ QByteArray Generator::next()
     for (int shift = 32; shift >= 0; shift -= 8)
         d.mac += QStringLiteral(":%1").arg((i >> shift) & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
     d.extra = QStringLiteral("flood-%1").arg(i);
-    return protocol::discoveryReply(d);
+    return d;
 }
 
 QByteArray Generator::malformed()

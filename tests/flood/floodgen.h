@@ -17,6 +17,7 @@ enum class Kind
     Malformed, // never a discovery reply: junk, and replies broken in one way or another
     Devices,   // well-formed replies, each from a device of its own (MACs 0A:...)
     Hostile,   // replies with hostile texts, and junk of the maximum size, over and over
+    Flapping,  // one device (the Devices kind's first) whose address alternates between two
 };
 
 // The devices the Hostile flood makes the program list (MACs 0E:00:00:00:00:0x).
@@ -31,6 +32,7 @@ public:
 
 private:
     QByteArray malformed();
+    static DeviceRecord device(quint64 i); // device i of the Devices kind
 
     Kind m_kind;
     std::mt19937 m_rng;

@@ -20,13 +20,13 @@
 namespace {
 
 const char Usage[] =
-    "usage: lanscout-flood --kind malformed|devices|hostile --count N --duration-ms MS\n"
+    "usage: lanscout-flood --kind malformed|devices|hostile|flapping --count N --duration-ms MS\n"
     "                      [--to ADDRESS]... [--port P] [--seed S] [--first I] [--cycle C]\n"
     "  Sends N datagrams of the kind, spread evenly over MS ms, to the addresses in turn (default\n"
     "  198.18.0.1; only 198.18.0.0/15 and 255.255.255.255), port P (default 8888). At most\n"
     "  2,000,000 datagrams and 60 s; it stops at twice MS in any case. --first: the number of the\n"
-    "  first device of the devices kind; --cycle: it repeats C devices from there. Runs only in the\n"
-    "  test bed. Prints one line:\n"
+    "  first device of the devices kind (the flapping kind's one device, whose address alternates);\n"
+    "  --cycle: the devices kind repeats C devices from there. Runs only in the test bed. Prints:\n"
     "  sent N bytes B errors E ms T\n";
 
 int fail(const QString &why, int code = 2)
@@ -60,8 +60,8 @@ int main(int argc, char *argv[])
         else
             return fail(QStringLiteral("unknown option ") + name);
     }
-    const QStringList kinds{QStringLiteral("malformed"), QStringLiteral("devices"),
-                            QStringLiteral("hostile")};
+    const QStringList kinds{QStringLiteral("malformed"), QStringLiteral("devices"), QStringLiteral("hostile"),
+                            QStringLiteral("flapping")};
     const int kind = kinds.indexOf(option.value(QStringLiteral("--kind")));
     bool countOk = false, durationOk = false;
     const qint64 count = option.value(QStringLiteral("--count")).toLongLong(&countOk);
