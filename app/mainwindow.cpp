@@ -135,7 +135,7 @@ bool mainWindow::nativeEvent(const QByteArray &eventType, void *message, long *r
     // Without a system frame the window answers the hit test itself, so the system shows
     // resize cursors along the border (the size itself is fixed). Elsewhere than on Windows
     // there is no resize border.
-    return answerNativeHitTest(*this, message, result, m_borderWidth);
+    return answerNativeBorderMessage(*this, message, result, m_borderWidth);
 }
 
 void mainWindow::changeEvent(QEvent *event)

@@ -142,7 +142,7 @@ void IpSet::mouseMoveEvent(QMouseEvent *event)
 bool IpSet::nativeEvent(const QByteArray &eventType, void *message, long *result)
 {
     Q_UNUSED(eventType);
-    return answerNativeHitTest(*this, message, result, m_borderWidth);
+    return answerNativeBorderMessage(*this, message, result, m_borderWidth);
 }
 
 void IpSet::changeEvent(QEvent *event)

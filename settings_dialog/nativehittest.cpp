@@ -8,9 +8,31 @@
 
 #include <cmath>
 
-bool answerNativeHitTest(const QWidget &window, const void *message, long *result, int border)
+namespace {
+
+bool isBorder(WPARAM code)
+{
+    return code >= WPARAM(BorderHit::Left) && code <= WPARAM(BorderHit::BottomRight);
+}
+
+} // namespace
+
+bool answerNativeBorderMessage(const QWidget &window, const void *message, long *result, int border)
 {
     const MSG *msg = static_cast<const MSG *>(message);
+    if (msg->message == WM_NCLBUTTONDOWN || msg->message == WM_NCLBUTTONDBLCLK) {
+        if (!isBorder(msg->wParam))
+            return false;
+        const BorderHit hit = BorderHit(msg->wParam);
+        const BorderHit sizing = sizingHit(hit, window.minimumWidth() == window.maximumWidth(),
+                                           window.minimumHeight() == window.maximumHeight());
+        if (msg->message == WM_NCLBUTTONDOWN && sizing == hit)
+            return false; // the system sizes it
+        if (msg->message == WM_NCLBUTTONDOWN && sizing != BorderHit::None)
+            DefWindowProcW(msg->hwnd, WM_NCLBUTTONDOWN, WPARAM(sizing), msg->lParam);
+        *result = 0;
+        return true;
+    }
     if (msg->message != WM_NCHITTEST)
         return false;
     // lParam holds the pointer in screen coordinates as two signed 16-bit numbers, in the
@@ -32,7 +54,7 @@ bool answerNativeHitTest(const QWidget &window, const void *message, long *resul
 
 #else
 
-bool answerNativeHitTest(const QWidget &, const void *, long *, int)
+bool answerNativeBorderMessage(const QWidget &, const void *, long *, int)
 {
     return false;
 }
