@@ -14,7 +14,8 @@ target=x86_64-w64-mingw32
 source_package=qtbase-opensource-src
 
 # Without OpenGL, D-Bus, ICU, OpenSSL and FreeType; zlib, libpng, PCRE and HarfBuzz from
-# Qt's own copies. Debian's source drops the wintab headers, hence no tablet events.
+# Qt's own copies. Debian's source drops the wintab headers, hence no tablet events. Nothing
+# the programs do not use: no JPEG or GIF, no SQL, no Qt Concurrent, no Direct2D platform.
 configure_options=(
   -opensource -confirm-license
   -xplatform win32-g++ -device-option "CROSS_COMPILE=$target-"
@@ -22,7 +23,7 @@ configure_options=(
   -nomake examples -nomake tests
   -no-opengl -no-dbus -no-icu -no-openssl -no-freetype -no-fontconfig
   -qt-zlib -qt-libpng -qt-pcre -qt-harfbuzz
-  -no-libjpeg -no-gif -no-sql-sqlite -no-sql-odbc
+  -no-libjpeg -no-gif -no-feature-sql -no-feature-concurrent -no-direct2d
   -no-feature-tabletevent
 )
 
@@ -44,8 +45,10 @@ fi
 
 echo "building the cross Qt into $prefix (once: about a quarter of an hour on two cores)" >&2
 rm -rf "$prefix"
-work=$(mktemp -d "$cache/build-XXXXXX" 2>/dev/null || { mkdir -p "$cache" && mktemp -d "$cache/build-XXXXXX"; })
+mkdir -p "$cache"
+work=$(mktemp -d "$cache/build-XXXXXX")
 trap 'rm -rf "$work"' EXIT
+chmod 755 "$work" # apt-get source downloads as its own user
 
 # configure calls the compiler by its plain target name: point that name at the posix-thread
 # variant here, whatever the machine's alternatives say.
