@@ -48,7 +48,6 @@ rm -rf "$prefix"
 mkdir -p "$cache"
 work=$(mktemp -d "$cache/build-XXXXXX")
 trap 'rm -rf "$work"' EXIT
-chmod 755 "$work" # apt-get source downloads as its own user
 
 # configure calls the compiler by its plain target name: point that name at the posix-thread
 # variant here, whatever the machine's alternatives say.
@@ -58,7 +57,8 @@ for tool in gcc g++; do
 done
 export PATH=$work/bin:$PATH
 
-(cd "$work" && apt-get source -qq "$source_package=$version" >&2)
+(cd "$work" && apt-get source -qq -o APT::Sandbox::User=root "$source_package=$version" >"$work/source.log" 2>&1) ||
+  { cat "$work/source.log" >&2; exit 1; }
 src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name "$source_package-*" | head -n 1)
 mkdir "$work/build"
 jobs=$(($(nproc) < 2 ? $(nproc) : 2))
