@@ -1,15 +1,15 @@
 #include "diagnostics.h"
 
 #include "ipitemmode.h"
+#include "shownprobe.h"
+#include "udplogging.h"
 
-#include <QElapsedTimer>
-#include <QLoggingCategory>
+#include <QHash>
 #include <QTimer>
 #include <QWidget>
 
-#include <memory>
-
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #ifdef Q_OS_UNIX
@@ -19,34 +19,69 @@
 #include <unistd.h>
 #endif
 
-Q_LOGGING_CATEGORY(lcProbe, "lanScout.probe", QtWarningMsg)
+namespace {
 
-void startResponsivenessProbe(const IpItemMode &model, QWidget &window)
+// What the probe gathers on the GUI thread between two of its reports.
+struct ProbeState
+{
+    struct Round
+    {
+        int replies = 0;
+        qint64 firstNs = 0;
+        qint64 lastNs = 0;
+    };
+    QHash<quint32, Round> rounds; // by discovery count: the replies the table took in
+    std::vector<qint64> lagsMs;
+    qint64 expectedNs = 0;
+    qint64 lastReportNs = 0;
+};
+
+} // namespace
+
+void startFieldProbe(IpItemMode &model, QWidget &window)
 {
     if (!lcProbe().isDebugEnabled())
         return;
-    constexpr int PeriodMs = 50;
+    qCDebug(lcProbe, "phase show %lld", probeClockNs());
+    new ShownProbe(window, [] { qCDebug(lcProbe, "shown %lld", probeClockNs()); });
+
+    auto state = std::make_shared<ProbeState>();
+    model.setObserver({[state](const DeviceRecord &rec) {
+                           const qint64 now = probeClockNs();
+                           ProbeState::Round &r = state->rounds[rec.cnt];
+                           r.firstNs = r.replies++ ? r.firstNs : now;
+                           r.lastNs = now;
+                       },
+                       [&model](int row, int count) {
+                           for (int i = row; i < row + count; ++i)
+                               qCDebug(lcProbe).noquote() << "removed" << model.index(i, 2).data().toString();
+                       }});
+
+    // A 50 ms timer: how much later than asked each wait ended is the time the event loop was
+    // busy elsewhere. Once a second: rows, that lag, and the rounds taken in since the last report
+    // (a round that spans two reports comes in two parts).
+    constexpr qint64 PeriodMs = 50;
     auto *timer = new QTimer(&window);
     timer->setTimerType(Qt::PreciseTimer);
-    auto *clock = new QElapsedTimer;
-    auto lags = std::make_shared<std::vector<qint64>>();
-    auto lastReport = std::make_shared<qint64>(0);
-    clock->start();
-    auto expected = std::make_shared<qint64>(PeriodMs);
-    QObject::connect(timer, &QTimer::destroyed, [clock] { delete clock; });
-    QObject::connect(timer, &QTimer::timeout, &window, [=, &model] {
-        const qint64 now = clock->elapsed();
-        lags->push_back(std::max<qint64>(0, now - *expected));
-        *expected = now + PeriodMs;
-        if (now - *lastReport < 1000)
+    state->expectedNs = state->lastReportNs = probeClockNs() + PeriodMs * 1000000;
+    QObject::connect(timer, &QTimer::timeout, &window, [state, &model] {
+        const qint64 now = probeClockNs();
+        state->lagsMs.push_back(std::max<qint64>(0, now - state->expectedNs) / 1000000);
+        state->expectedNs = now + PeriodMs * 1000000;
+        if (now - state->lastReportNs < 1000000000)
             return;
-        *lastReport = now;
-        std::sort(lags->begin(), lags->end());
-        const qint64 p99 = (*lags)[std::min(lags->size() - 1, lags->size() * 99 / 100)];
-        qCDebug(lcProbe, "rows %d lag-max %lld ms lag-p99 %lld ms", model.rowCount(), lags->back(), p99);
-        lags->clear();
+        state->lastReportNs = now;
+        std::sort(state->lagsMs.begin(), state->lagsMs.end());
+        const qint64 p99 = state->lagsMs[std::min(state->lagsMs.size() - 1, state->lagsMs.size() * 99 / 100)];
+        qCDebug(lcProbe, "rows %d lag-max %lld ms lag-p99 %lld ms", model.rowCount(), state->lagsMs.back(),
+                p99);
+        state->lagsMs.clear();
+        for (auto it = state->rounds.cbegin(); it != state->rounds.cend(); ++it)
+            qCDebug(lcProbe, "round %u replies %d first %lld last %lld", it.key(), it->replies, it->firstNs,
+                    it->lastNs);
+        state->rounds.clear();
     });
-    timer->start(PeriodMs);
+    timer->start(int(PeriodMs));
 }
 
 #ifdef Q_OS_UNIX

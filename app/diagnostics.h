@@ -3,10 +3,13 @@
 class IpItemMode;
 class QWidget;
 
-// Field diagnostics, off unless asked for with QT_LOGGING_RULES="lanScout.probe.debug=true":
-// once a second, how many devices are listed and how late the GUI thread's event loop
-// answered a 50 ms timer (the longest and the 99th percentile wait).
-void startResponsivenessProbe(const IpItemMode &model, QWidget &window);
+// Field diagnostics, off unless asked for with QT_LOGGING_RULES="lanScout.probe.debug=true", on
+// the GUI thread, stamped on the probe's clock (udplogging.h): "phase show" now, "shown" once the
+// window is painted; "removed <mac>" for each row that goes; once a second the rows listed and how
+// late the event loop answered a 50 ms timer ("rows N lag-max M ms lag-p99 P ms"), and for each
+// discovery round the replies the table took in since the last report ("round R replies N first
+// NS last NS"). The worker adds "tx R NS" for each discovery request.
+void startFieldProbe(IpItemMode &model, QWidget &window);
 
 // SIGTERM, SIGINT and SIGHUP close the window, as its close button would, so the program
 // ends through its normal teardown. Does nothing where there are no such signals.

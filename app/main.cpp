@@ -21,7 +21,7 @@ int main(int argc, char *argv[])
     mainWindow window(_ipList, _ipItemMode);
     window.show();
     closeOnTerminationSignals(window);
-    startResponsivenessProbe(_ipItemMode, window);
+    startFieldProbe(_ipItemMode, window);
 
     // Only now, with the window on screen, does the network work start.
     ThreadCtl threadCtl(_ipList);

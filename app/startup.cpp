@@ -2,6 +2,7 @@
 
 #include "imagepreload.h"
 #include "language.h"
+#include "udplogging.h"
 
 #include <QApplication>
 #include <QFont>
@@ -107,8 +108,13 @@ QStringList windowImages()
 
 void prepareStart(IpItemMode &model)
 {
+    const bool probe = lcProbe().isDebugEnabled();
+    if (probe)
+        qCDebug(lcProbe, "phase application %lld", probeClockNs());
     preloadImages(windowImages());
     preferFontSubstitutes();
     QApplication::setFont(applicationFont());
     installStartLanguage(QLocale(), model);
+    if (probe)
+        qCDebug(lcProbe, "phase settings %lld", probeClockNs());
 }

@@ -18,27 +18,6 @@ double percentile(std::vector<double> values, double p)
     return values[index];
 }
 
-qint64 vmRssBytes(const QByteArray &statusText)
-{
-    const QList<QByteArray> lines = statusText.split('\n');
-    for (const QByteArray &line : lines) {
-        if (!line.startsWith("VmRSS:"))
-            continue;
-        const QList<QByteArray> words = line.mid(6).simplified().split(' ');
-        bool ok = false;
-        const qint64 value = words.value(0).toLongLong(&ok);
-        if (!ok)
-            return -1;
-        const QByteArray unit = words.value(1).toLower();
-        if (unit == "kb")
-            return value * 1024;
-        if (unit == "mb")
-            return value * 1024 * 1024;
-        return value;
-    }
-    return -1;
-}
-
 QHash<QByteArray, qint64> udpCounters(const QByteArray &snmpText)
 {
     QHash<QByteArray, qint64> result;
@@ -89,44 +68,35 @@ int simulatedDeviceOfMac(const QString &mac)
     return ok && digits.size() == 6 && n > 0 ? n - 1 : -1;
 }
 
-void RoundMeter::add(quint32 round, qint64 ns)
-{
-    auto it = m_index.constFind(round);
-    if (it == m_index.constEnd()) {
-        m_index.insert(round, m_rounds.size());
-        m_rounds.append({round, 1, ns, ns});
-        return;
-    }
-    Round &r = m_rounds[it.value()];
-    ++r.count;
-    r.firstNs = std::min(r.firstNs, ns);
-    r.lastNs = std::max(r.lastNs, ns);
-}
-
-double RoundMeter::medianIntakeRate(const QHash<quint32, qint64> &requestNs, int minCount) const
+std::vector<double> intakeRates(const Rounds &rounds, const QHash<quint32, qint64> &requestNs, qint64 fromNs,
+                                qint64 toNs, int minReplies)
 {
     std::vector<double> rates;
-    for (int i = 1; i + 1 < m_rounds.size(); ++i) {
-        const Round &r = m_rounds[i];
-        const auto request = requestNs.constFind(r.round);
-        if (r.count < std::max(1, minCount) || request == requestNs.constEnd() || *request > r.firstNs)
+    for (auto it = rounds.cbegin(); it != rounds.cend(); ++it) {
+        const auto request = requestNs.constFind(it.key());
+        if (request == requestNs.cend() || *request < fromNs || *request > toNs ||
+            it->replies < std::max(1, minReplies))
             continue;
-        // The request time may come from another clock with millisecond steps: never below 1 ms.
-        const qint64 span = std::max<qint64>(r.lastNs - *request, 1000000);
-        rates.push_back(double(r.count) * 1e9 / double(span));
+        const qint64 span = std::max<qint64>(it->lastNs - *request, 1000000);
+        rates.push_back(double(it->replies) * 1e9 / double(span));
     }
-    return percentile(rates, 50);
+    return rates;
 }
 
-double RoundMeter::sustainedRate() const
+double sustainedRate(const Rounds &rounds, const QHash<quint32, qint64> &requestNs, qint64 fromNs,
+                     qint64 toNs)
 {
-    if (m_rounds.size() < 3)
-        return 0;
-    qint64 replies = 0;
-    for (int i = 1; i + 1 < m_rounds.size(); ++i)
-        replies += m_rounds[i].count;
-    const qint64 span = m_rounds.last().firstNs - m_rounds[1].firstNs;
-    return span > 0 ? double(replies) * 1e9 / double(span) : 0;
+    qint64 replies = 0, firstNs = 0, endNs = 0;
+    for (auto it = rounds.cbegin(); it != rounds.cend(); ++it) {
+        const qint64 request = requestNs.value(it.key(), -1);
+        const qint64 next = requestNs.value(it.key() + 1, -1);
+        if (request < fromNs || request > toNs || next < 0 || next > toNs)
+            continue; // not a whole round of the window
+        firstNs = firstNs ? std::min(firstNs, request) : request;
+        endNs = std::max(endNs, next);
+        replies += it->replies;
+    }
+    return endNs > firstNs ? double(replies) * 1e9 / double(endNs - firstNs) : 0;
 }
 
 qint64 longestGap(const QVector<qint64> &stamps, qint64 from, qint64 to)

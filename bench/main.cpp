@@ -1,65 +1,206 @@
-// lanscout-bench: how lanScout holds up with many devices, and how fast it starts. Run it
-// inside the test bed (scripts/bench.sh does); see docs/benchmarks.md.
+// lanscout-bench: how lanScout holds up with many devices, how fast it takes bursts in, and how fast
+// it starts. Runs inside the test bed (scripts/bench.sh does); see docs/benchmarks.md.
 
-#include "enginerun.h"
-#include "orchestrator.h"
-#include "rawrun.h"
-#include "shownprobe.h"
+#include "measure.h"
+#include "rawloop.h"
+#include "report.h"
+#include "testnetwork.h"
 
-#include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QSysInfo>
+#include <QThread>
 
+#include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 
 namespace {
 
-QList<int> numberList(const QString &text, bool *ok)
+using namespace bench;
+
+void progress(const QString &text)
 {
-    QList<int> numbers;
-    *ok = true;
-    for (const QString &word : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        bool wordOk = false;
-        const int n = word.toInt(&wordOk);
-        *ok = *ok && wordOk && n >= 0;
-        numbers << n;
-    }
-    *ok = *ok && !numbers.isEmpty();
-    return numbers;
+    std::fprintf(stderr, "%s\n", qUtf8Printable(text));
 }
+
+QString firstLineOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readLine()).trimmed() : QString();
+}
+
+QString machine()
+{
+    QString memory;
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (meminfo.open(QIODevice::ReadOnly))
+        memory = QString::number(QString::fromLatin1(meminfo.readLine())
+                                         .split(QLatin1Char(' '), Qt::SkipEmptyParts)
+                                         .value(1)
+                                         .toDouble() /
+                                     1024 / 1024,
+                                 'f', 1);
+    return QStringLiteral("%1 cores, %2 GiB, %3, kernel %4; net.core.rmem_max %5")
+        .arg(QThread::idealThreadCount())
+        .arg(memory, QSysInfo::prettyProductName(), QSysInfo::kernelVersion(),
+             firstLineOf(QStringLiteral("/proc/sys/net/core/rmem_max")));
+}
+
+QList<int> numbers(const QString &text, bool *ok)
+{
+    QList<int> list;
+    *ok = !text.isEmpty();
+    for (const QString &word : text.split(QLatin1Char(','))) {
+        bool wordOk = false;
+        list << word.toInt(&wordOk);
+        *ok = *ok && wordOk && list.last() >= 0;
+    }
+    return list;
+}
+
+// 28284 -> 28000, 141 -> 140: round numbers for the search.
+int roundToTwoDigits(double value)
+{
+    double scale = 1;
+    while (value / scale >= 100)
+        scale *= 10;
+    return int(std::round(value / scale) * scale);
+}
+
+class Benchmark
+{
+public:
+    QList<int> devices{100, 1000, 10000, 50000};
+    QList<int> spreads{200, 0};
+    bool debugOn = true, search = true, flapping = true, smoke = false;
+    int startupRuns = 21, rawWindowS = 25;
+    Results r;
+
+    Figures program(const Traffic &t, int windowS, bool searchRun = false)
+    {
+        progress(QStringLiteral("lanScout, %1 devices, %2 ms spread, debug output %3, %4 s window ...")
+                     .arg(t.devices)
+                     .arg(t.spreadMs)
+                     .arg(t.debug ? QStringLiteral("on") : QStringLiteral("off"))
+                     .arg(windowS));
+        RunPlan plan = r.plan;
+        plan.windowS = windowS;
+        Figures f = measureProgram(t, plan);
+        f.search = searchRun;
+        if (!f.error.isEmpty())
+            r.failures << QStringLiteral("lanScout, %1 devices: %2").arg(t.devices).arg(f.error);
+        progress(QStringLiteral("  %1, %2 removals, burst intake median %3/s, GUI lag p99 %4 ms")
+                     .arg(f.holds() ? QStringLiteral("holds") : QStringLiteral("does not hold"))
+                     .arg(f.spurious)
+                     .arg(f.intakeMedian(), 0, 'f', 0)
+                     .arg(f.lagP99Ms));
+        r.program << f;
+        return f;
+    }
+
+    void minimalLoop(const Traffic &t)
+    {
+        progress(QStringLiteral("minimal loop, %1 devices, %2 ms spread ...").arg(t.devices).arg(t.spreadMs));
+        RunPlan plan = r.plan;
+        plan.windowS = rawWindowS;
+        const Figures f = measureMinimalLoop(t, plan);
+        if (!f.error.isEmpty())
+            r.failures << QStringLiteral("minimal loop, %1 devices: %2").arg(t.devices).arg(f.error);
+        r.minimal << f;
+    }
+
+    // Doubles N from the largest that held until a run fails (or the simulator's limit), then
+    // narrows the gap geometrically, three steps at most: good to a factor of about 1.5.
+    void largestHolding(bool debug, int spread)
+    {
+        int lo = 0, hi = 0;
+        for (const Figures &f : qAsConst(r.program)) {
+            if (f.traffic.debug != debug || f.traffic.spreadMs != spread)
+                continue;
+            if (f.holds())
+                lo = std::max(lo, f.traffic.devices);
+            else if (!hi || f.traffic.devices < hi)
+                hi = f.traffic.devices;
+        }
+        if (!lo)
+            return;
+        auto probe = [&](int n) { return program({n, spread, debug}, r.searchWindowS, true).holds(); };
+        while (!hi || hi <= lo) {
+            const int next = std::min(lo * 2, 100000);
+            if (next <= lo)
+                break; // the simulator's limit held
+            (probe(next) ? lo : hi) = next;
+        }
+        for (int step = 0; step < 3 && hi > lo && double(hi) / lo > 1.5; ++step) {
+            const int mid = roundToTwoDigits(std::sqrt(double(lo) * hi));
+            if (mid <= lo || mid >= hi)
+                break;
+            (probe(mid) ? lo : hi) = mid;
+        }
+        r.largest.insert({debug, spread}, {lo, hi > lo ? hi : 0});
+    }
+
+    int run()
+    {
+        r.started = QDateTime::currentDateTime().toString(Qt::ISODate);
+        r.loadAtStart = firstLineOf(QStringLiteral("/proc/loadavg")).section(QLatin1Char(' '), 0, 2);
+        r.machine = machine();
+        r.buildType = QStringLiteral(LANSCOUT_BUILD_TYPE);
+        if (startupRuns > 0) {
+            progress(QStringLiteral("start-up, %1 rounds ...").arg(startupRuns));
+            r.startup = measureStartup(startupRuns);
+            r.startupRun = true;
+            r.failures << r.startup.errors;
+        }
+        for (const bool debug : {false, true}) {
+            if (debug && !debugOn)
+                continue;
+            for (const int n : qAsConst(devices)) {
+                for (const int spread : qAsConst(spreads)) {
+                    program({n, spread, debug}, r.plan.windowS);
+                    if (!debug)
+                        minimalLoop({n, spread, false});
+                }
+            }
+        }
+        if (search) {
+            for (const bool debug : {false, true}) {
+                for (const int spread : qAsConst(spreads)) {
+                    if (!debug || debugOn)
+                        largestHolding(debug, spread);
+                }
+            }
+        }
+        if (flapping) {
+            for (const bool debug : {false, true}) {
+                progress(QStringLiteral("one identity flapping at 20,000/s, debug output %1 ...")
+                             .arg(debug ? QStringLiteral("on") : QStringLiteral("off")));
+                r.flapping << measureFlapping(debug, 1000, 20000, 10);
+            }
+        }
+        r.finished = QDateTime::currentDateTime().toString(Qt::ISODate);
+        r.loadAtEnd = firstLineOf(QStringLiteral("/proc/loadavg")).section(QLatin1Char(' '), 0, 2);
+        return 0;
+    }
+};
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    const qint64 mainNs = bench::monotonicNs();
-    // The measurements that show the window need a QApplication; the rest only a core one.
-    QString mode;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--run") == 0)
-            mode = QString::fromLocal8Bit(argv[i + 1]);
-    }
-    std::unique_ptr<QCoreApplication> app;
-    if (mode == QLatin1String("engine") || mode == QLatin1String("app-startup")) {
-        QApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true); // as the program does
-        app = std::make_unique<QApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    const qint64 appNs = bench::monotonicNs();
-
+    QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Measures lanScout against the device simulator inside the test bed and prints a results table."));
     parser.addHelpOption();
     const QCommandLineOption smoke(QStringLiteral("smoke"),
-                                   QStringLiteral("A quick run that checks only that "
-                                                  "the pipeline works."));
+                                   QStringLiteral("A quick run that checks only that the pipeline works."));
     const QCommandLineOption window(QStringLiteral("window"),
                                     QStringLiteral("Measuring window (default 60)."), QStringLiteral("S"));
     const QCommandLineOption rawWindow(QStringLiteral("raw-window"),
-                                       QStringLiteral("The minimal loop's window (default 10)."),
+                                       QStringLiteral("The minimal loop's window (default 25)."),
                                        QStringLiteral("S"));
     const QCommandLineOption searchWindow(
         QStringLiteral("search-window"),
@@ -67,115 +208,101 @@ int main(int argc, char *argv[])
     const QCommandLineOption fillTimeout(QStringLiteral("fill-timeout"),
                                          QStringLiteral("Time the devices get to be listed (default 15)."),
                                          QStringLiteral("S"));
-    const QCommandLineOption failFast(
-        QStringLiteral("fail-fast"),
-        QStringLiteral("A run that already failed stops after this much of its window "
-                       "(default 10)."),
-        QStringLiteral("S"));
     const QCommandLineOption devices(
-        QStringLiteral("devices"), QStringLiteral("Device counts, comma-separated (default 100,1000,10000)."),
+        QStringLiteral("devices"),
+        QStringLiteral("Device counts, comma-separated (default 100,1000,10000,50000)."),
         QStringLiteral("LIST"));
     const QCommandLineOption spreads(
         QStringLiteral("spreads"),
-        QStringLiteral("Reply spreads in ms, comma-separated; 0 is the same instant "
-                       "(default 200,0)."),
+        QStringLiteral("Reply spreads in ms, comma-separated; 0 is the same instant (default 200,0)."),
         QStringLiteral("LIST"));
-    const QCommandLineOption startupRuns(
-        QStringLiteral("startup-runs"), QStringLiteral("Start-up rounds (default 21)."), QStringLiteral("K"));
+    const QCommandLineOption startupRuns(QStringLiteral("startup-runs"),
+                                         QStringLiteral("Start-up rounds (default 21; 0: none)."),
+                                         QStringLiteral("K"));
     const QCommandLineOption noDebug(QStringLiteral("no-debug-on"),
-                                     QStringLiteral("Skip the runs with the debug output on."));
+                                     QStringLiteral("Skip the runs with debug output."));
     const QCommandLineOption noSearch(QStringLiteral("no-search"),
                                       QStringLiteral("Skip the search for the largest N that holds."));
+    const QCommandLineOption noFlapping(QStringLiteral("no-flapping"),
+                                        QStringLiteral("Skip the identity flapping between two addresses."));
     const QCommandLineOption receiveBuffer(
         QStringLiteral("receive-buffer"),
-        QStringLiteral("Set every receive buffer to what a kernel whose net.core.rmem_max is BYTES grants, "
-                       "e.g. 212992 (a stock kernel's limit)."),
+        QStringLiteral(
+            "Give every receive buffer what a kernel whose net.core.rmem_max is BYTES grants, e.g. "
+            "212992 (a stock kernel's limit)."),
         QStringLiteral("BYTES"));
-    const QCommandLineOption markdown(QStringLiteral("markdown"),
-                                      QStringLiteral("Also write the tables to this file."),
-                                      QStringLiteral("FILE"));
-    // A single measurement, in a process of its own (the full run starts these itself).
-    const QCommandLineOption run(QStringLiteral("run"), QStringLiteral("engine, raw or app-startup."),
-                                 QStringLiteral("WHAT"));
-    const QCommandLineOption spread(QStringLiteral("spread"), QStringLiteral("For --run."),
-                                    QStringLiteral("MS"));
-    const QCommandLineOption lifetime(QStringLiteral("lifetime"), QStringLiteral("For --run app-startup."),
-                                      QStringLiteral("MS"));
-    parser.addOptions({smoke, window, rawWindow, searchWindow, fillTimeout, failFast, devices, spreads,
-                       startupRuns, noDebug, noSearch, receiveBuffer, markdown, run, spread, lifetime});
-    parser.process(*app);
+    const QCommandLineOption markdown(
+        QStringLiteral("markdown"), QStringLiteral("Also write the tables to FILE."), QStringLiteral("FILE"));
+    const QCommandLineOption minimalLoop(QStringLiteral("run-minimal-loop"),
+                                         QStringLiteral("Internal: the minimal loop for S seconds."),
+                                         QStringLiteral("S"));
+    parser.addOptions({smoke, window, rawWindow, searchWindow, fillTimeout, devices, spreads, startupRuns,
+                       noDebug, noSearch, noFlapping, receiveBuffer, markdown, minimalLoop});
+    parser.process(app);
 
+    bool ok = true;
     auto number = [&](const QCommandLineOption &option, int fallback) {
         if (!parser.isSet(option))
             return fallback;
-        bool ok = false;
-        const int n = parser.value(option).toInt(&ok);
-        if (!ok || n < 0) {
-            std::fprintf(stderr, "lanscout-bench: --%s takes a whole number\n",
-                         qUtf8Printable(option.names().first()));
-            std::exit(2);
-        }
+        bool good = false;
+        const int n = parser.value(option).toInt(&good);
+        ok = ok && good && n >= 0;
         return n;
     };
+    if (parser.isSet(minimalLoop))
+        return runRawLoop(number(minimalLoop, 10), number(receiveBuffer, 0));
 
-    auto traffic = [&](bench::TrafficOptions &o) {
-        o.devices = number(devices, o.devices);
-        o.spreadMs = number(spread, o.spreadMs);
-        o.windowS = number(window, o.windowS);
-        o.fillTimeoutS = number(fillTimeout, o.fillTimeoutS);
-        o.receiveBufferCap = number(receiveBuffer, 0);
-    };
-    if (mode == QLatin1String("engine")) {
-        EngineRunOptions o;
-        traffic(o);
-        o.failFastS = number(failFast, o.failFastS);
-        return runEngine(o);
+    QString why;
+    if (!testnet::insideTestNetwork(&why)) {
+        progress(QStringLiteral("lanscout-bench: refusing to run outside the test network: ") + why);
+        return 3;
     }
-    if (mode == QLatin1String("raw")) {
-        RawRunOptions o;
-        traffic(o);
-        return runRaw(o);
+    Benchmark b;
+    if (parser.isSet(smoke)) {
+        b.smoke = true;
+        b.devices = {100};
+        b.spreads = {200};
+        b.r.plan.windowS = 5;
+        b.rawWindowS = 3;
+        b.startupRuns = 1;
+        b.debugOn = b.search = b.flapping = false;
     }
-    if (mode == QLatin1String("app-startup"))
-        return runAppStartup(number(lifetime, 1500), mainNs, appNs);
-    if (!mode.isEmpty()) {
-        std::fprintf(stderr, "lanscout-bench: --run takes engine, raw or app-startup\n");
+    b.r.plan.windowS = number(window, b.r.plan.windowS);
+    b.rawWindowS = number(rawWindow, b.rawWindowS);
+    b.r.searchWindowS = number(searchWindow, b.r.searchWindowS);
+    b.r.plan.fillTimeoutS = number(fillTimeout, b.r.plan.fillTimeoutS);
+    b.r.plan.receiveBufferCap = number(receiveBuffer, 0);
+    b.startupRuns = number(startupRuns, b.startupRuns);
+    b.debugOn = b.debugOn && !parser.isSet(noDebug);
+    b.search = b.search && !parser.isSet(noSearch);
+    b.flapping = b.flapping && !parser.isSet(noFlapping);
+    if (parser.isSet(devices))
+        b.devices = numbers(parser.value(devices), &ok);
+    if (parser.isSet(spreads))
+        b.spreads = numbers(parser.value(spreads), &ok);
+    if (!ok) {
+        progress(QStringLiteral("lanscout-bench: options take whole numbers (see --help)"));
         return 2;
     }
 
-    BenchPlan plan;
-    if (parser.isSet(smoke)) {
-        plan.smoke = true;
-        plan.devices = {100};
-        plan.spreads = {200};
-        plan.windowS = 5;
-        plan.rawWindowS = 3;
-        plan.fillTimeoutS = 10;
-        plan.startupRuns = 1;
-        plan.debugOn = false;
-        plan.search = false;
+    b.run();
+    const QString text = report(b.r);
+    std::fputs(qUtf8Printable(text), stdout);
+    if (parser.isSet(markdown)) {
+        QFile file(parser.value(markdown));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text.toUtf8()) < 0)
+            progress(QStringLiteral("lanscout-bench: cannot write ") + parser.value(markdown));
     }
-    plan.windowS = number(window, plan.windowS);
-    plan.rawWindowS = number(rawWindow, plan.rawWindowS);
-    plan.searchWindowS = number(searchWindow, plan.searchWindowS);
-    plan.fillTimeoutS = number(fillTimeout, plan.fillTimeoutS);
-    plan.failFastS = number(failFast, plan.failFastS);
-    plan.startupRuns = number(startupRuns, plan.startupRuns);
-    plan.debugOn = plan.debugOn && !parser.isSet(noDebug);
-    plan.search = plan.search && !parser.isSet(noSearch);
-    plan.markdownPath = parser.value(markdown);
-    plan.receiveBufferCap = number(receiveBuffer, 0);
-    for (const auto &[option, list] :
-         {std::pair{&devices, &plan.devices}, std::pair{&spreads, &plan.spreads}}) {
-        if (!parser.isSet(*option))
-            continue;
-        bool ok = false;
-        *list = numberList(parser.value(*option), &ok);
-        if (!ok) {
-            std::fprintf(stderr, "lanscout-bench: --%s takes comma-separated whole numbers\n",
-                         qUtf8Printable(option->names().first()));
-            return 2;
-        }
+    if (b.smoke) {
+        // Only plain breakage fails the smoke run; figures never do.
+        bool broken = !b.r.failures.isEmpty();
+        for (const Figures &f : qAsConst(b.r.program))
+            broken = broken || f.listedS < 0 || f.rows != f.traffic.devices;
+        for (const Figures &f : qAsConst(b.r.minimal))
+            broken = broken || f.acceptedPerS <= 0;
+        if (broken)
+            progress(QStringLiteral("smoke run: the pipeline is broken (see above)"));
+        return broken ? 1 : 0;
     }
-    return runBenchmark(plan);
+    return b.r.failures.isEmpty() ? 0 : 1;
 }

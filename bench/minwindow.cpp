@@ -9,32 +9,40 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <chrono>
 #include <cstdio>
 
 namespace {
-void printPhase(const char *name, qint64 ns)
+// CLOCK_MONOTONIC, as the program's probe stamps.
+qint64 monotonicNs()
 {
-    std::printf("phase %s %lld\n", name, ns);
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+void printPhase(const char *name)
+{
+    std::printf("phase %s %lld\n", name, monotonicNs());
 }
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    printPhase("main", bench::monotonicNs());
+    printPhase("main");
     QApplication app(argc, argv);
-    printPhase("application", bench::monotonicNs());
+    printPhase("application");
     QWidget window;
     auto *layout = new QVBoxLayout(&window);
     layout->addWidget(new QLabel(QStringLiteral("lanScout")));
     window.resize(800, 600);
-    printPhase("window", bench::monotonicNs());
-    bench::ShownProbe shown(window, [](qint64 ns) {
-        std::printf("shown %lld\n", ns);
+    printPhase("window");
+    ShownProbe shown(window, [] {
+        std::printf("shown %lld\n", monotonicNs());
         std::fflush(stdout);
         QTimer::singleShot(100, qApp, &QCoreApplication::quit);
     });
     window.show();
-    printPhase("show", bench::monotonicNs());
+    printPhase("show");
     QTimer::singleShot(10000, qApp, &QCoreApplication::quit); // bounded, shown or not
     return QApplication::exec();
 }

@@ -1,5 +1,5 @@
 // The figures the benchmark prints: percentiles, /proc counters, the simulator's MACs, request gaps,
-// burst intake.
+// burst intake and sustained rates.
 
 #include "benchstats.h"
 
@@ -22,23 +22,25 @@ private slots:
 
 namespace {
 
-// Round i: its replies spread evenly from the first to the second ms after i s; its request at the
-// third (none: unknown).
-using Rounds = QVector<QVector<int>>;
-double rate(const Rounds &rounds, bool sustained)
+// Rounds 1..n: round i's request at i s, its replies from the first to the second ms after it.
+struct Plan
 {
-    RoundMeter meter;
+    int replies, firstMs, lastMs;
+};
+double rate(const QVector<Plan> &plan, bool sustained, qint64 fromS = 0, qint64 toS = 100)
+{
+    Rounds rounds;
     QHash<quint32, qint64> requests;
-    const qint64 ms = 1000000;
-    for (int i = 0; i < rounds.size(); ++i) {
-        const QVector<int> &r = rounds[i];
-        const qint64 first = (i * 1000 + r[1]) * ms, last = (i * 1000 + r[2]) * ms;
-        for (int k = 0; k < r[0]; ++k)
-            meter.add(quint32(i), r[0] > 1 ? first + (last - first) * k / (r[0] - 1) : first);
-        if (r.size() > 3)
-            requests.insert(quint32(i), (i * 1000 + r[3]) * ms);
+    const qint64 s = 1000000000, ms = 1000000;
+    for (int i = 0; i < plan.size(); ++i) {
+        const quint32 round = quint32(i + 1);
+        requests.insert(round, round * s);
+        if (plan[i].replies)
+            rounds.insert(
+                round, {plan[i].replies, round * s + plan[i].firstMs * ms, round * s + plan[i].lastMs * ms});
     }
-    return sustained ? meter.sustainedRate() : meter.medianIntakeRate(requests, 50);
+    return sustained ? sustainedRate(rounds, requests, fromS * s, toS * s)
+                     : percentile(intakeRates(rounds, requests, fromS * s, toS * s, 50), 50);
 }
 
 } // namespace
@@ -63,8 +65,6 @@ void tst_BenchStats::figures_data()
     row("p100 is the maximum", 100, [=] { return percentile(hundred, 100); });
     row("p0 is the minimum", 1, [=] { return percentile(hundred, 0); });
 
-    row("VmRSS in kB", 123 * 1024, [] { return vmRssBytes("Name:\tx\nVmPeak:\t 9 kB\nVmRSS:\t  123 kB\n"); });
-    row("VmRSS missing", -1, [] { return vmRssBytes("Name:\tx\n"); });
     const QByteArray snmp(
         "Udp: InDatagrams NoPorts InErrors OutDatagrams RcvbufErrors\nUdp: 150000 2 17 15 16\n"
         "UdpLite: InDatagrams NoPorts InErrors\nUdpLite: 0 0 9\n");
@@ -86,22 +86,18 @@ void tst_BenchStats::figures_data()
     row("gap: no stamps at all", 5000, [=] { return gap({}); });
     row("gap: stamps after the end don't count", 3500, [=] { return gap({1500, 5000, 9000}); });
 
-    const Rounds cut{{11, 0, 1, 0}, {100, 0, 100, 0}, {11, 0, 1, 0}};
-    row("intake: first and last round are cut by the window", 1000, [=] { return rate(cut, false); });
-    row("sustained: first and last round are cut by the window", 100, [=] { return rate(cut, true); });
-    const Rounds inner{{2, 0, 1, 0}, {100, 0, 100, 0}, {100, 0, 10, 0}, {100, 0, 50, 0}, {2, 0, 1, 0}};
-    row("intake: median of the inner rounds", 2000, [=] { return rate(inner, false); });
-    // Rounds 2 to 4: too few replies, an unknown request, a request after the first reply.
-    const Rounds skipped{{2, 0, 1, 0},  {100, 0, 10, 0},  {49, 0, 100, 0},
-                         {100, 0, 200}, {100, 0, 200, 5}, {2, 0, 1, 0}};
-    row("intake: rounds without a sound rate are skipped", 10000, [=] { return rate(skipped, false); });
-    row("sustained: every inner round counts", 87.25, [=] { return rate(skipped, true); });
-    const Rounds instant{{2, 0, 0, 0}, {100, 0, 0, 0}, {2, 0, 0, 0}};
-    row("intake: a burst quicker than a millisecond counts as one", 100000,
-        [=] { return rate(instant, false); });
-    const Rounds edges{{100, 0, 100, 0}, {100, 0, 100, 0}};
-    row("intake: only edge rounds", 0, [=] { return rate(edges, false); });
-    row("sustained: only edge rounds", 0, [=] { return rate(edges, true); });
+    // Requests at 1 s, 2 s, ...; rounds taken in at 1,000, 10,000, 2,000 and 5,000 replies/s.
+    const QVector<Plan> four{{100, 0, 100}, {100, 0, 10}, {100, 0, 50}, {100, 0, 20}};
+    row("intake: median of the rounds requested in the window", 5000,
+        [=] { return rate(four, false, 2, 4); });
+    row("intake: rounds requested outside the window are left out", 2000,
+        [=] { return rate(four, false, 2, 3); });
+    row("sustained: whole rounds only, from the first request to the one after the last", 100,
+        [=] { return rate(four, true, 2, 4); });
+    row("sustained: no whole round", 0, [=] { return rate(four, true, 4, 4); });
+    const QVector<Plan> thin{{49, 0, 100}, {0, 0, 0}, {100, 0, 0}};
+    row("intake: too few replies, no replies; a burst under a millisecond counts as one", 100000,
+        [=] { return rate(thin, false); });
 }
 
 void tst_BenchStats::figures()

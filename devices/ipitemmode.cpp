@@ -15,6 +15,13 @@ IpItemMode::IpItemMode(QObject *parent) : QStandardItemModel(parent)
 {
     setColumnCount(3);
     setHeaderLanguage(0);
+    // The records follow the rows at the moment the rows change: connected before any view, these
+    // run first, so that inside the model's signals every row shows the record it has.
+    connect(this, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
+        m_records.insert(first, last - first + 1, m_incoming);
+    });
+    connect(this, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex &, int first, int last) { m_records.remove(first, last - first + 1); });
 }
 
 void IpItemMode::setHeaderLanguage(int id)
@@ -45,31 +52,36 @@ void IpItemMode::setHeaderLanguage(int id)
 
 void IpItemMode::appendDeviceRow(const QString &version, const QString &ipaddr, const QString &mac)
 {
+    m_incoming.version = version;
+    m_incoming.ipaddr = ipaddr;
+    m_incoming.mac = mac;
     appendRow({centredItem(version), centredItem(ipaddr), centredItem(mac)});
+    m_incoming = DeviceRecord();
 }
 
 void IpItemMode::appendDevice(const DeviceRecord &rec)
 {
-    QStandardItem *first = centredItem(rec.version);
-    first->setData(QVariant::fromValue(rec), RecordRole);
-    appendRow({first, centredItem(rec.ipaddr), centredItem(rec.mac)});
+    m_incoming = rec;
+    appendRow({centredItem(rec.version), centredItem(rec.ipaddr), centredItem(rec.mac)});
+    m_incoming = DeviceRecord();
+    if (m_observer.accepted)
+        m_observer.accepted(rec);
 }
 
 void IpItemMode::setDeviceRecord(int row, const DeviceRecord &rec)
 {
-    if (row < 0 || row >= rowCount())
+    if (row < 0 || row >= m_records.size())
         return;
-    item(row, 0)->setData(QVariant::fromValue(rec), RecordRole);
+    m_records[row] = rec;
+    if (m_observer.accepted)
+        m_observer.accepted(rec);
 }
 
 bool IpItemMode::deviceAt(int row, DeviceRecord &out) const
 {
-    if (row < 0 || row >= rowCount())
+    if (row < 0 || row >= m_records.size())
         return false;
-    const QVariant v = item(row, 0)->data(RecordRole);
-    if (!v.canConvert<DeviceRecord>())
-        return false;
-    out = v.value<DeviceRecord>();
+    out = m_records.at(row);
     return true;
 }
 
@@ -99,9 +111,11 @@ void IpItemMode::refreshDevice(int row, const DeviceRecord &rec, bool addressCha
     {
         const QSignalBlocker quiet(this);
         item(row, 1)->setData(rec.ipaddr, Qt::DisplayRole);
-        item(row, 0)->setData(QVariant::fromValue(rec), RecordRole);
+        m_records[row] = rec;
     }
     endResetModel();
+    if (m_observer.accepted)
+        m_observer.accepted(rec);
 }
 
 void IpItemMode::removeDeviceRow(int row)
@@ -113,6 +127,8 @@ void IpItemMode::removeDeviceRows(int row, int count)
 {
     if (row < 0 || count <= 0 || count > rowCount() - row)
         return;
+    if (m_observer.removing)
+        m_observer.removing(row, count);
     // The standard model finds every item it deletes, and every item whose data changes, through
     // a position hint that goes stale for each row below a removed one. Deleting tens of
     // thousands of rows (forged devices ageing out) then takes seconds, longer after each
@@ -131,9 +147,9 @@ void IpItemMode::removeDeviceRows(int row, int count)
         for (int to = row, from = row + count; from < rows; ++to, ++from) {
             for (int column = 0; column < 3; ++column)
                 item(to, column)->setData(item(from, column)->data(Qt::DisplayRole), Qt::DisplayRole);
-            item(to, 0)->setData(item(from, 0)->data(RecordRole), RecordRole);
         }
         removeRows(rows - count, count);
+        m_records.remove(row, count); // the signals that keep them in step are blocked here
     }
     endResetModel();
 }

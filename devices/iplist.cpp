@@ -183,7 +183,7 @@ void IpList::applyPendingChanges()
 
 void IpList::applySomeChanges()
 {
-    constexpr qint64 BudgetNs = 8 * 1000 * 1000;
+    constexpr qint64 BudgetNs = 3 * 1000 * 1000; // the window then answers within a few ms
     if (!collectChanges())
         return;
     QElapsedTimer clock;

@@ -2,43 +2,15 @@
 
 #include "simdevices.h"
 #include "simulator.h"
+#include "testnetwork.h"
 
 #include <QCoreApplication>
 #include <QNetworkInterface>
 #include <QTimer>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
-
-// The text of a symbolic link, such as "net:[4026531840]". (QFileInfo::symLinkTarget would
-// prefix the link's own directory, and no two such paths would ever be equal.)
-QByteArray linkText(const char *path)
-{
-    char buffer[256];
-    const ssize_t n = ::readlink(path, buffer, sizeof buffer);
-    return n > 0 && size_t(n) < sizeof buffer ? QByteArray(buffer, int(n)) : QByteArray();
-}
-
-// The devices broadcast and answer broadcasts: they belong in a private network
-// namespace, never on the machine's own network. True only when this process's network
-// namespace is known to differ from that of process 1.
-bool insidePrivateNetwork(QString *why)
-{
-    const QByteArray own = linkText("/proc/self/ns/net");
-    const QByteArray machine = linkText("/proc/1/ns/net");
-    if (own.isEmpty() || machine.isEmpty()) {
-        *why =
-            QStringLiteral("cannot read /proc/self/ns/net and /proc/1/ns/net to tell the namespaces apart");
-        return false;
-    }
-    if (own == machine) {
-        *why = QStringLiteral("this is the machine's own network namespace");
-        return false;
-    }
-    return true;
-}
 
 // The subnet of the first IPv4 address of this namespace (the LAN side of the test bed).
 devsim::Subnet lanSubnet()
@@ -71,6 +43,11 @@ int main(int argc, char *argv[])
         std::fputs(qUtf8Printable(devsim::usage()), stdout);
         return 0;
     }
+    // Ends here, before the namespace check and any socket: safe anywhere.
+    if (parsed.version) {
+        std::fputs("lanscout-devsim " LANSCOUT_VERSION "\n", stdout);
+        return 0;
+    }
     if (!parsed.error.isEmpty()) {
         std::fprintf(stderr, "lanscout-devsim: %s\n\n%s", qUtf8Printable(parsed.error),
                      qUtf8Printable(devsim::usage()));
@@ -78,8 +55,10 @@ int main(int argc, char *argv[])
     }
     const devsim::Options &options = parsed.options;
 
+    // The devices broadcast and answer broadcasts: they belong in the test bed's private network
+    // namespaces, never on the machine's own network.
     QString why;
-    if (!options.allowRealNetwork && !insidePrivateNetwork(&why)) {
+    if (!options.allowRealNetwork && !testnet::insideTestNetwork(&why)) {
         std::fprintf(stderr,
                      "lanscout-devsim: refusing to run: %s.\n"
                      "Run it in a private network namespace, e.g. through testbed/run-in-testbed.\n",

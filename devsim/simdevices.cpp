@@ -230,6 +230,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption version = parser.addVersionOption(); // -v, --version
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption devices(QStringLiteral("devices"), QString(), QStringLiteral("N"));
     const QCommandLineOption broadcast(QStringLiteral("broadcast"));
@@ -250,6 +251,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
         return result;
     }
     result.help = parser.isSet(help);
+    result.version = parser.isSet(version);
 
     auto number = [&](const QCommandLineOption &option, int min, int max, int &out) {
         if (!parser.isSet(option))
@@ -310,6 +312,7 @@ QString usage()
         "  --no-stdin            read no control commands (for runs in the background)\n"
         "  --allow-real-network  run even in the machine's own network namespace\n"
         "  -h, --help            this text\n"
+        "  -v, --version         the version\n"
         "\n"
         "Standard input, one command a line: silence I, wake I (device I, from 0), quit.\n"
         "The end of standard input ends the program too, unless --no-stdin is given.\n"

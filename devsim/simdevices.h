@@ -116,6 +116,7 @@ struct ParsedOptions
 {
     Options options;
     bool help = false;
+    bool version = false;
     QString error; // not empty: the command line is wrong
 };
 

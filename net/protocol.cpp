@@ -24,12 +24,58 @@ QString textUpToNul(const char *data, int size)
     return QString::fromUtf8(data, size);
 }
 
-// The fields of a framed datagram, split at every "/" with empty parts kept.
-std::optional<QStringList> framedParts(const QByteArray &datagram)
+const QByteArray Bom("\xEF\xBB\xBF");
+
+// One field of a framed text. The decoder drops a byte order mark at the start of what it
+// decodes; inside the whole text, where the field stands, it is a character like any other.
+QString decodeField(const char *data, int size)
+{
+    QString marks;
+    while (size >= 3 && memcmp(data, Bom.constData(), 3) == 0) {
+        marks += QChar(0xFEFF);
+        data += 3;
+        size -= 3;
+    }
+    return marks.isEmpty() ? QString::fromUtf8(data, size) : marks + QString::fromUtf8(data, size);
+}
+
+// A framed datagram's keyword and count fields, as the UTF-8 text between "@" and "!", cut at the
+// first NUL, splits at every "/" (empty parts kept); but taken straight from the bytes, and
+// decoded only once the count and the keyword are right. A "/" byte is a "/" whatever stands
+// around it in UTF-8, so the fields decode one by one to what the whole text holds.
+bool framedFields(const QByteArray &datagram, QLatin1String keyword, QString *const *fields, int count)
 {
     if (!isFramed(datagram))
-        return std::nullopt;
-    return textUpToNul(datagram.constData() + 1, datagram.size() - 2).split(QLatin1Char('/'));
+        return false;
+    const char *begin = datagram.constData() + 1;
+    const char *end = datagram.constData() + datagram.size() - 1;
+    if (const void *nul = memchr(begin, '\0', size_t(end - begin)))
+        end = static_cast<const char *>(nul);
+    constexpr int MaxFields = 9;
+    const char *slash[MaxFields + 1]; // where each part ends
+    int found = 0;
+    for (const char *p = begin;;) {
+        const char *next = static_cast<const char *>(memchr(p, '/', size_t(end - p)));
+        if (!next)
+            break;
+        if (found == count)
+            return false; // too many parts
+        slash[found++] = next;
+        p = next + 1;
+    }
+    if (found != count)
+        return false;
+    slash[count] = end;
+    // Any byte that is not ASCII decodes to something that is not: the keyword must be these
+    // bytes, after the byte order mark the decoder would drop.
+    const char *word = begin;
+    if (slash[0] - word >= 3 && memcmp(word, Bom.constData(), 3) == 0)
+        word += 3;
+    if (QLatin1String(word, int(slash[0] - word)) != keyword)
+        return false;
+    for (int i = 0; i < count; ++i)
+        *fields[i] = decodeField(slash[i] + 1, int(slash[i + 1] - slash[i] - 1));
+    return true;
 }
 
 QByteArray joinMessage(QLatin1String keyword, const QStringList &fields)
@@ -88,20 +134,11 @@ QString visibleControls(const QString &text)
 
 std::optional<DeviceRecord> parseDiscoveryReply(const QByteArray &datagram)
 {
-    const auto parts = framedParts(datagram);
-    if (!parts || parts->size() != 10 || parts->at(0) != SearchKeyword)
-        return std::nullopt;
-    const QStringList &p = *parts;
     DeviceRecord rec;
-    rec.version = p[1];
-    rec.ipways = p[2];
-    rec.ipaddr = p[3];
-    rec.mask = p[4];
-    rec.gateway = p[5];
-    rec.mac = p[6];
-    rec.dns1 = p[7];
-    rec.dns2 = p[8];
-    rec.extra = p[9];
+    QString *const fields[] = {&rec.version, &rec.ipways, &rec.ipaddr, &rec.mask, &rec.gateway,
+                               &rec.mac,     &rec.dns1,   &rec.dns2,   &rec.extra};
+    if (!framedFields(datagram, SearchKeyword, fields, 9))
+        return std::nullopt;
     return rec;
 }
 
@@ -118,19 +155,11 @@ bool isDiscoveryRequest(const QByteArray &datagram)
 
 std::optional<SetIpRequest> parseSetIpCommand(const QByteArray &datagram)
 {
-    const auto parts = framedParts(datagram);
-    if (!parts || parts->size() != 9 || parts->at(0) != SetIpKeyword)
-        return std::nullopt;
-    const QStringList &p = *parts;
     SetIpRequest r;
-    r.version = p[1];
-    r.mac = p[2];
-    r.ipways = p[3];
-    r.ipaddr = p[4];
-    r.mask = p[5];
-    r.gateway = p[6];
-    r.dns1 = p[7];
-    r.dns2 = p[8];
+    QString *const fields[] = {&r.version, &r.mac,     &r.ipways, &r.ipaddr,
+                               &r.mask,    &r.gateway, &r.dns1,   &r.dns2};
+    if (!framedFields(datagram, SetIpKeyword, fields, 8))
+        return std::nullopt;
     return r;
 }
 

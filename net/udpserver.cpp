@@ -11,6 +11,7 @@
 #include <QUdpSocket>
 
 Q_LOGGING_CATEGORY(lcUdp, "lanScout.udp")
+Q_LOGGING_CATEGORY(lcProbe, "lanScout.probe", QtWarningMsg)
 
 namespace {
 
@@ -135,6 +136,8 @@ void UdpServer::sendDiscovery()
 {
     const QByteArray datagram = protocol::discoveryRequest();
     qCDebug(lcUdp) << "tx: " << datagram;
+    if (lcProbe().isDebugEnabled()) // replies to it will carry the new count
+        qCDebug(lcProbe, "tx %u %lld", discoveryCount + 1, probeClockNs());
     broadcast(datagram);
     ++discoveryCount;
     m_list.ageDevices(discoveryCount);

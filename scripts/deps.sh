@@ -12,6 +12,8 @@ packages=(
 )
 # For the window: the interface face, and a CJK face for Chinese text.
 [ "${1:-}" = "--gui" ] && packages+=(fonts-dejavu-extra fonts-noto-cjk)
+# For the Debian package (scripts/package.sh) and its checks (tests/scripts/tst_package.sh).
+[ "${1:-}" = "--package" ] && packages+=(dpkg-dev file lintian desktop-file-utils appstream man-db strace)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -8,6 +8,8 @@
 #      the cross Qt, about a quarter of an hour), against the test tools of stage 1's build.
 # Needs root: the tests that use the network run in private network namespaces that the
 # suite creates and removes. Any failure fails the whole run (and says which stage).
+# Right after stage 1, the Debian package is built (Release, the shipped programs only) and
+# checked: scripts/package.sh, tests/scripts/tst_package.sh.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -40,6 +42,10 @@ run_ctest() {
   (cd "$build" && ctest --output-on-failure --timeout 300 -j 2 --no-tests=error)
 }
 
+package_and_check() {
+  "$top/scripts/package.sh" && "$top/tests/scripts/tst_package.sh" "$top/build-package"
+}
+
 export ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0:detect_stack_use_after_return=1
 export LSAN_OPTIONS=suppressions=$top/tests/sanitizers/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
@@ -48,6 +54,7 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 # takes more than half of the build's time.
 lines_only=("-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG")
 stage "tests" run_ctest "$top/build-tests" "${lines_only[@]}"
+stage "Debian package" package_and_check
 stage "tests under ASan+UBSan" run_ctest "$top/build-asan" "${lines_only[@]}" \
   -DLANSCOUT_SANITIZE=address,undefined -DLANSCOUT_BUILD_BENCH=OFF
 stage "thread stress under TSan" "$top/scripts/tsan.sh"

@@ -28,7 +28,7 @@ command -v valgrind >/dev/null || { echo "valgrind.sh: valgrind is not installed
 
 app="$build/app/lanScout"
 sim="$build/devsim/lanscout-devsim"
-flood="$build/tests/flood/lanscout-flood"
+flood="$build/devsim/lanscout-flood"
 for f in "$app" "$sim"; do
   [ -x "$f" ] || { echo "valgrind.sh: $f is missing; build first" >&2; exit 2; }
 done

@@ -6,14 +6,10 @@
 #include "devicerecord.h"
 #include "ipitemmode.h"
 #include "iplist.h"
+#include "launchers.h"
 #include "threadctl.h"
 
 #include <QAbstractItemModelTester>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QVector>
 
 #include <memory>
@@ -62,114 +58,10 @@ inline DeviceRecord withoutCount(DeviceRecord rec)
     return rec;
 }
 
-// The `ip` tool, which root's PATH need not hold.
-QString ipTool();
-
-// lanscout-devsim in the LAN namespace, its event lines parsed as they come. Times are ms on
-// this object's clock, when the line was read, beside the simulator's own stamp.
-class SimProcess : public QObject
-{
-    Q_OBJECT
-public:
-    struct Rx
-    {
-        qint64 simMs, seenMs;
-        QString address;
-        quint16 port;
-        QByteArray data;
-    };
-
-    SimProcess();
-    ~SimProcess() override { stop(); }
-
-    // Starts it with a bounded lifetime and waits for "ready"; false with *error set otherwise.
-    bool start(const QStringList &arguments, QString *error);
-    void stop();
-    void control(const QByteArray &line); // a line for its standard input
-
-    qint64 now() const { return m_clock.elapsed(); }
-    QVector<Rx> rx;                    // every datagram it received
-    QVector<DeviceRecord> devices;     // the reply each device sends now
-    QVector<QList<QByteArray>> events; // every other line, split at blanks
-    QByteArray stderrText;
-
-    QVector<Rx> rxOf(const QByteArray &data) const;
-    QVector<QList<QByteArray>> eventsOf(const QByteArray &kind) const;
-
-private:
-    void readOutput();
-
-    QProcess m_process;
-    QElapsedTimer m_clock;
-    bool m_ready = false;
-};
-QString devsimPath();
-
-// lanscout-flood in the LAN namespace: a bounded burst of datagrams at the program.
-class Flood
-{
-public:
-    ~Flood();
-    // options: "--kind K --count N --duration-ms MS" and the targets ("--to ADDRESS ...").
-    bool start(const QString &options);
-    // Waits for its end: true when it printed "sent N bytes B errors E ms T".
-    bool finish(int timeoutMs);
-    QString summary;
-
-private:
-    QProcess m_process;
-};
-QString floodPath();
-
-// lanScout on the offscreen platform in this namespace (or the program that LANSCOUT_APP_COMMAND
-// names, such as the Windows build under a wrapper). Its standard error goes to a file, so
-// a slow reader never stalls it, and is read on a timer; its memory is sampled at the same
-// time. With "lanScout.probe.debug=true" among the logging rules it reports the rows listed and
-// the GUI's lag once a second.
-class AppProcess : public QObject
-{
-    Q_OBJECT
-public:
-    struct Probe
-    {
-        qint64 ms;
-        int rows, lagMaxMs, lagP99Ms;
-    };
-
-    // loggingRules: QT_LOGGING_RULES; empty for the program's default debug output.
-    explicit AppProcess(const QString &loggingRules);
-    ~AppProcess() override;
-
-    bool start(QString *error);
-    qint64 now() const { return m_clock.elapsed(); }
-    bool running() const { return m_process.state() == QProcess::Running; }
-    // SIGTERM, then waits up to waitMs: ms from the signal to the end, or -1.
-    qint64 terminateAndWait(int waitMs);
-    bool exitedCleanly() const
-    {
-        return m_process.exitStatus() == QProcess::NormalExit && !m_process.exitCode();
-    }
-
-    int rows() const { return probes.isEmpty() ? -1 : probes.last().rows; } // -1 before the first probe
-    qint64 rssKib() const;                                                  // -1 when it cannot be read
-    QVector<Probe> probesSince(qint64 fromMs) const;
-    qint64 peakRssKibSince(qint64 fromMs) const;
-    QByteArray trace() const; // all of its standard error so far, from the file, as written
-    QList<QByteArray> traceLines() const;
-    qint64 rxLines = 0;
-    qint64 longestLine = 0;
-    QByteArray tail; // the last few KB of its standard error
-    QVector<Probe> probes;
-
-private:
-    void poll();
-
-    QString m_rules;
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    QFile m_stderr;
-    QByteArray m_partial;
-    QTimer m_poller;
-    QElapsedTimer m_clock;
-    QVector<QPair<qint64, qint64>> m_rss; // (ms, KiB)
-};
+// The simulator, the program and the flood tool, as the benchmark starts them too.
+using testbed::AppProcess;
+using testbed::devsimPath;
+using testbed::Flood;
+using testbed::floodPath;
+using testbed::ipTool;
+using testbed::SimProcess;

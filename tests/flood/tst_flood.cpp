@@ -280,17 +280,18 @@ void tst_Flood::toolsRefuseTheNetworkOfProcessOne_data()
     QTest::addColumn<QByteArray>("message");
     QTest::newRow("simulator") << devsimPath()
                                << QStringList{QStringLiteral("--lifetime"), QStringLiteral("5")}
-                               << QByteArray("refusing to run: this is the machine's own network namespace");
+                               << QByteArray("refusing to run: this process is in the machine's own network "
+                                             "namespace");
     QTest::newRow("flood") << floodPath()
                            << floodOptions("devices", 1, 0).split(QLatin1Char(' '), Qt::SkipEmptyParts)
                            << QByteArray("refusing to run outside the test network: this process is in the "
                                          "machine's own network namespace");
 #ifdef LANSCOUT_BENCH_PATH
     QTest::newRow("benchmark") << QStringLiteral(LANSCOUT_BENCH_PATH)
-                               << QStringList{QStringLiteral("--run"), QStringLiteral("raw")}
+                               << QStringList{QStringLiteral("--smoke")}
                                << QByteArray(
-                                      "refusing to open sockets outside the test network: this process is "
-                                      "in the machine's own network namespace");
+                                      "refusing to run outside the test network: this process is in the "
+                                      "machine's own network namespace");
 #endif
 }
 

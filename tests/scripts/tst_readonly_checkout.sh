@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # The project configures from a read-only checkout: nothing is written into the source tree
 # (a package build or a shared checkout may not allow it). Configures a read-only copy of the
-# tracked files.
+# files of the checkout (those git does not ignore).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/src" "$work/build"
 if git -C "$top" rev-parse --git-dir >/dev/null 2>&1; then
-  (cd "$top" && git ls-files -z | xargs -0 cp --parents -t "$work/src")
+  (cd "$top" && git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$work/src")
 else
   (cd "$top" && tar --exclude='./build*' -cf - .) | tar -xf - -C "$work/src"
 fi

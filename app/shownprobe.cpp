@@ -5,9 +5,7 @@
 #include <QWidget>
 #include <QWindow>
 
-namespace bench {
-
-ShownProbe::ShownProbe(QWidget &window, std::function<void(qint64)> onShown)
+ShownProbe::ShownProbe(QWidget &window, std::function<void()> onShown)
     : QObject(&window), m_onShown(std::move(onShown))
 {
     window.winId(); // makes the window handle now, so it is watched from its first event on
@@ -17,19 +15,15 @@ ShownProbe::ShownProbe(QWidget &window, std::function<void(qint64)> onShown)
 
 bool ShownProbe::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_window || event->type() != QEvent::Expose || m_inside || m_shownNs)
+    if (watched != m_window || event->type() != QEvent::Expose || m_inside)
         return false;
-    // Let the window handle the expose (paint and flush) first, then take the time.
+    // Let the window handle the expose (paint and flush) first, then tell.
     m_inside = true;
     QCoreApplication::sendEvent(m_window, event);
     m_inside = false;
     if (m_window->isExposed()) {
-        m_shownNs = monotonicNs();
         m_window->removeEventFilter(this);
-        if (m_onShown)
-            m_onShown(m_shownNs);
+        m_onShown();
     }
     return true;
 }
-
-} // namespace bench

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "benchstats.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// The measurements, each against the simulator in the test bed: the program itself (lanScout,
+// read through its probe lines), the minimal loop for the same traffic, and start-up.
+namespace bench {
+
+struct Traffic
+{
+    int devices = 100;
+    int spreadMs = 200; // the replies to one request spread over this; 0: the same instant
+    bool debug = false; // the program's debug output (its trace and list dump) on
+};
+
+struct RunPlan
+{
+    int windowS = 60;         // the measuring window, after all devices are listed
+    int fillTimeoutS = 15;    // how long they get to be listed before the window starts anyway
+    int failFastS = 10;       // a run that has failed stops after this much of its window
+    int receiveBufferCap = 0; // > 0: the sockets get what a kernel with this net.core.rmem_max grants
+};
+
+// What one run shows. For the minimal loop only the traffic, the rounds and the drops are known.
+struct Figures
+{
+    Traffic traffic;
+    bool minimalLoop = false;
+    bool search = false; // a run of the search for the largest N
+    QString error;       // not empty: the run could not be made
+    double listedS = -1; // all devices listed, from the first request; -1: never
+    int spurious = 0;    // rows removed of devices the simulator answered for
+    int missing = 0;     // devices not listed at the end
+    double windowS = 0;
+    double longestGapS = 0; // without a request reaching the simulator
+    double acceptedPerS = 0;
+    std::vector<double> intakePerS;   // each whole round's
+    double cpuPerThousand = -1;       // CPU seconds per 1,000 replies taken in
+    int lagP99Ms = -1, lagMaxMs = -1; // GUI lag: the worst second's 99th percentile, the largest
+    qint64 rssKib = -1;
+    int rows = 0; // at the end
+    qint64 socketDrops = 0, backlogDrops = 0;
+    qint64 receiveBuffer = -1; // bytes the kernel granted the (first) socket
+    qint64 closingMs = -1;     // SIGTERM to the end; -1: not within 5 s
+
+    // Listed within the fill time, nothing removed or missing, a request at least every 1.5 s.
+    bool holds() const
+    {
+        return error.isEmpty() && listedS >= 0 && spurious == 0 && missing == 0 && longestGapS <= 1.5;
+    }
+    double intakeMedian() const { return percentile(intakePerS, 50); }
+};
+
+Figures measureProgram(const Traffic &traffic, const RunPlan &plan);
+Figures measureMinimalLoop(const Traffic &traffic, const RunPlan &plan);
+
+// One identity flapping between two addresses at the given rate while the program lists devices.
+struct FlapFigures
+{
+    QString error;
+    bool debug = false;
+    int devices = 0, ratePerS = 0, seconds = 0;
+    std::vector<qint64> rssKibEachSecond; // from the start of the flood, and some seconds after
+    int lagP99Ms = -1;                    // the worst second's
+};
+FlapFigures measureFlapping(bool debug, int devices, int ratePerS, int seconds);
+
+struct StartupFigures
+{
+    std::vector<double> minimalShownMs; // process start to the window shown
+    std::vector<double> programShownMs;
+    std::vector<double> programWireMs;                 // process start to the first request at the simulator
+    QMap<QString, std::vector<double>> programPhaseMs; // from process start
+    QStringList errors;
+};
+StartupFigures measureStartup(int rounds);
+
+} // namespace bench
