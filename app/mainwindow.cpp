@@ -132,9 +132,8 @@ void mainWindow::mouseMoveEvent(QMouseEvent *event)
 bool mainWindow::nativeEvent(const QByteArray &eventType, void *message, long *result)
 {
     Q_UNUSED(eventType);
-    // Without a system frame the window answers the hit test itself, so the system shows
-    // resize cursors along the border (the size itself is fixed). Elsewhere than on Windows
-    // there is no resize border.
+    // Without a system frame the window answers the system about its border itself: resize
+    // cursors along it, while the size stays fixed. Elsewhere than on Windows there is none.
     return answerNativeBorderMessage(*this, message, result, m_borderWidth);
 }
 
