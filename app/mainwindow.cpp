@@ -16,10 +16,6 @@
 #include <QMouseEvent>
 #include <QUrl>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
 namespace {
 
 const char *const tableStyleSheet = "QTableCornerButton::section{background-color:#FFFFFF;}"
@@ -136,24 +132,9 @@ void mainWindow::mouseMoveEvent(QMouseEvent *event)
 bool mainWindow::nativeEvent(const QByteArray &eventType, void *message, long *result)
 {
     Q_UNUSED(eventType);
-#ifdef Q_OS_WIN
-    // Without a system frame the window answers the hit test itself, so the system shows
-    // resize cursors along the border (the size itself is fixed).
-    const MSG *msg = static_cast<const MSG *>(message);
-    if (msg->message != WM_NCHITTEST)
-        return false;
-    const QPoint global(static_cast<short>(LOWORD(msg->lParam)), static_cast<short>(HIWORD(msg->lParam)));
-    const BorderHit hit = borderHitTest(global - frameGeometry().topLeft(), size(), m_borderWidth);
-    if (hit == BorderHit::None)
-        return false;
-    *result = static_cast<long>(hit);
-    return true;
-#else
-    // Elsewhere there is no resize border: the window keeps its fixed size.
-    Q_UNUSED(message);
-    Q_UNUSED(result);
-    return false;
-#endif
+    // Without a system frame the window answers the system about its border itself: resize
+    // cursors along it, while the size stays fixed. Elsewhere than on Windows there is none.
+    return answerNativeBorderMessage(*this, message, result, m_borderWidth);
 }
 
 void mainWindow::changeEvent(QEvent *event)

@@ -11,6 +11,40 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
+namespace {
+
+// Writes text to standard output. On Windows this program has no console of its own (it is
+// a GUI-subsystem program), so started from cmd.exe or PowerShell without a redirection its
+// standard output leads nowhere: there the text goes to the parent's console instead.
+void writeToStandardOutput(const QString &text)
+{
+#ifdef Q_OS_WIN
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    const bool redirected = out && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN;
+    if (!redirected && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        const HANDLE console =
+            CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
+        if (console != INVALID_HANDLE_VALUE) {
+            const QString lines = QString(text).replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+            DWORD written = 0;
+            WriteConsoleW(console, lines.utf16(), DWORD(lines.size()), &written, nullptr);
+            CloseHandle(console);
+        }
+        FreeConsole();
+        return;
+    }
+#endif
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
 QString informationAnswer(const QStringList &arguments)
 {
     for (int i = 1; i < arguments.size(); ++i) {
@@ -38,7 +72,7 @@ bool printedInformationAnswer(int argc, char *argv[])
     const QString answer = informationAnswer(arguments);
     if (answer.isEmpty())
         return false;
-    std::fputs(answer.toLocal8Bit().constData(), stdout);
+    writeToStandardOutput(answer);
     return true;
 }
 

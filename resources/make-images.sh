@@ -20,5 +20,12 @@ render lanScout 64 64
 # The window decodes these on every start: rewrite them to decode fast (pixels unchanged).
 python3 ./repack-png.py logo.png ru.png English.png Chinese.png min.png close.png lanScout.png
 
-# The Windows executable's icon: the 64 x 64 image only.
-convert lanScout.png lanScout.ico
+# The Windows executable's icon, in the sizes Windows shows (16 to 48 for lists, menus and
+# the task bar, 256 for large icon views; ImageMagick stores that one as PNG), each
+# rendered from the SVG rather than scaled from another size.
+icon_sizes="16 24 32 48 256"
+for size in $icon_sizes; do
+    rsvg-convert --width "$size" --height "$size" --format png --output "icon-$size.png" svg/lanScout.svg
+done
+convert $(for size in $icon_sizes; do echo "icon-$size.png"; done) lanScout.ico
+for size in $icon_sizes; do rm "icon-$size.png"; done

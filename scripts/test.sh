@@ -3,7 +3,9 @@
 #   1. the ordinary build and every test (unit, widget, end-to-end, floods, valgrind);
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the thread hand-over stress test under ThreadSanitizer;
-#   4. each fuzz harness for a bounded time under ASan and UBSan.
+#   4. each fuzz harness for a bounded time under ASan and UBSan;
+#   5. the Windows build and its tests under Wine (scripts/windows.sh; the first run also builds
+#      the cross Qt, about a quarter of an hour), against the test tools of stage 1's build.
 # Needs root: the tests that use the network run in private network namespaces that the
 # suite creates and removes. Any failure fails the whole run (and says which stage).
 # Right after stage 1, the Debian package is built (Release, the shipped programs only) and
@@ -57,6 +59,7 @@ stage "tests under ASan+UBSan" run_ctest "$top/build-asan" "${lines_only[@]}" \
   -DLANSCOUT_SANITIZE=address,undefined -DLANSCOUT_BUILD_BENCH=OFF
 stage "thread stress under TSan" "$top/scripts/tsan.sh"
 stage "fuzzing (${fuzz_seconds}s each)" "$top/scripts/fuzz.sh" "$fuzz_seconds"
+stage "Windows build and tests under Wine" env LANSCOUT_LINUX_BUILD="$top/build-tests" "$top/scripts/windows.sh"
 
 echo
 if [ ${#failed[@]} -gt 0 ]; then

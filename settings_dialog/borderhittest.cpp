@@ -21,3 +21,20 @@ BorderHit borderHitTest(QPoint pos, QSize size, int border)
         return BorderHit::Bottom;
     return BorderHit::None;
 }
+
+BorderHit sizingHit(BorderHit hit, bool widthFixed, bool heightFixed)
+{
+    const bool left = hit == BorderHit::Left || hit == BorderHit::TopLeft || hit == BorderHit::BottomLeft;
+    const bool right = hit == BorderHit::Right || hit == BorderHit::TopRight || hit == BorderHit::BottomRight;
+    const bool top = hit == BorderHit::Top || hit == BorderHit::TopLeft || hit == BorderHit::TopRight;
+    const bool bottom =
+        hit == BorderHit::Bottom || hit == BorderHit::BottomLeft || hit == BorderHit::BottomRight;
+    const int horizontal = widthFixed ? 0 : left ? -1 : right ? 1 : 0;
+    const int vertical = heightFixed ? 0 : top ? -1 : bottom ? 1 : 0;
+    static const BorderHit codes[3][3] = {
+        {BorderHit::TopLeft, BorderHit::Top, BorderHit::TopRight},
+        {BorderHit::Left, BorderHit::None, BorderHit::Right},
+        {BorderHit::BottomLeft, BorderHit::Bottom, BorderHit::BottomRight},
+    };
+    return codes[vertical + 1][horizontal + 1];
+}

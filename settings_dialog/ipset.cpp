@@ -12,11 +12,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#ifdef Q_OS_WIN
-#include <qt_windows.h>
-#include <windowsx.h>
-#endif
-
 namespace {
 
 // What the button-text overload of QMessageBox::warning does (deprecated since Qt 5.15):
@@ -144,22 +139,11 @@ void IpSet::mouseMoveEvent(QMouseEvent *event)
         move(pos() + event->localPos().toPoint() - m_dragPos);
 }
 
-#ifdef Q_OS_WIN
 bool IpSet::nativeEvent(const QByteArray &eventType, void *message, long *result)
 {
     Q_UNUSED(eventType);
-    const MSG *msg = static_cast<const MSG *>(message);
-    if (msg->message != WM_NCHITTEST)
-        return false;
-    // lParam holds the pointer in screen coordinates as two signed 16-bit numbers.
-    const QPoint global(GET_X_LPARAM(msg->lParam), GET_Y_LPARAM(msg->lParam));
-    const BorderHit hit = borderHitTest(global - frameGeometry().topLeft(), size(), m_borderWidth);
-    if (hit == BorderHit::None)
-        return false;
-    *result = static_cast<long>(hit);
-    return true;
+    return answerNativeBorderMessage(*this, message, result, m_borderWidth);
 }
-#endif
 
 void IpSet::changeEvent(QEvent *event)
 {

@@ -4,13 +4,16 @@
 
 Q_DECLARE_METATYPE(BorderHit)
 
-// The main window's resize border: 800 x 600, 4 pixels wide.
+// The resize border: where a point lies on the main window's (800 x 600, 4 pixels wide), and
+// what a press there may size.
 class tst_BorderHitTest : public QObject
 {
     Q_OBJECT
 private slots:
     void hit_data();
     void hit();
+    void sizing_data();
+    void sizing();
 };
 
 void tst_BorderHitTest::hit_data()
@@ -35,6 +38,36 @@ void tst_BorderHitTest::hit()
     QFETCH(QPoint, pos);
     QFETCH(BorderHit, expected);
     QCOMPARE(borderHitTest(pos, QSize(800, 600), 4), expected);
+}
+
+void tst_BorderHitTest::sizing_data()
+{
+    QTest::addColumn<BorderHit>("hit");
+    QTest::addColumn<bool>("widthFixed");
+    QTest::addColumn<bool>("heightFixed");
+    QTest::addColumn<BorderHit>("expected");
+
+    QTest::newRow("free size: a corner as it is")
+        << BorderHit::TopLeft << false << false << BorderHit::TopLeft;
+    QTest::newRow("fixed size: no edge") << BorderHit::Left << true << true << BorderHit::None;
+    QTest::newRow("fixed size: no corner") << BorderHit::BottomRight << true << true << BorderHit::None;
+    QTest::newRow("fixed height: a side edge") << BorderHit::Right << false << true << BorderHit::Right;
+    QTest::newRow("fixed height: no top edge") << BorderHit::Top << false << true << BorderHit::None;
+    QTest::newRow("fixed height: a corner sizes the width")
+        << BorderHit::BottomLeft << false << true << BorderHit::Left;
+    QTest::newRow("fixed width: a corner sizes the height")
+        << BorderHit::TopRight << true << false << BorderHit::Top;
+    QTest::newRow("fixed width: a bottom edge") << BorderHit::Bottom << true << false << BorderHit::Bottom;
+    QTest::newRow("not on the border") << BorderHit::None << false << false << BorderHit::None;
+}
+
+void tst_BorderHitTest::sizing()
+{
+    QFETCH(BorderHit, hit);
+    QFETCH(bool, widthFixed);
+    QFETCH(bool, heightFixed);
+    QFETCH(BorderHit, expected);
+    QCOMPARE(sizingHit(hit, widthFixed, heightFixed), expected);
 }
 
 QTEST_APPLESS_MAIN(tst_BorderHitTest)

@@ -78,9 +78,15 @@ struct Fixture
     }
 };
 
+// The file as the toolkit writes it, with the platform's line ends.
 QByteArray settingsText(const QByteArray &id)
 {
-    return id.isNull() ? QByteArray() : "[user_Info]\nlanguageId=" + id + '\n';
+#ifdef Q_OS_WIN
+    const QByteArray eol("\r\n");
+#else
+    const QByteArray eol("\n");
+#endif
+    return id.isNull() ? QByteArray() : "[user_Info]" + eol + "languageId=" + id + eol;
 }
 
 QByteArray readFile(const QString &path)

@@ -2,17 +2,44 @@
 
 #include <QStringList>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+
+#include <cstring>
+#else
 #include <unistd.h>
+#endif
 
 namespace testnet {
 
 namespace {
+#ifdef Q_OS_WIN
+// Under Wine, whose drive Z: is the Linux root. The links cannot be read from here, but the
+// file identity of what they point to is the namespace's inode, as "net:[inode]" names it.
+QString namespaceLink(const char *path)
+{
+    const QString windowsPath =
+        QLatin1String("Z:") + QString::fromLatin1(path).replace(QLatin1Char('/'), QLatin1Char('\\'));
+    const HANDLE file = CreateFileW(reinterpret_cast<const wchar_t *>(windowsPath.utf16()), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return QString();
+    FILE_ID_INFO id;
+    const bool known = GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id);
+    CloseHandle(file);
+    quint64 inode = 0;
+    std::memcpy(&inode, id.FileId.Identifier, sizeof inode);
+    return known && inode ? QStringLiteral("net:[%1]").arg(inode) : QString();
+}
+#else
 QString namespaceLink(const char *path)
 {
     char buffer[128];
     const ssize_t n = ::readlink(path, buffer, sizeof buffer - 1);
     return n > 0 ? QString::fromLatin1(buffer, int(n)) : QString();
 }
+#endif
 } // namespace
 
 bool insideTestNetwork(QString *why)

@@ -1,0 +1,118 @@
+// The installer under Wine, silently: what it installs and registers, the firewall rule it asks
+// netsh for (a stand-in netsh records the calls), the installed program answering, and the
+// uninstaller taking it all away again. The prefix is the test's own (testbed/wine-run).
+
+#include "protocol.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <qt_windows.h>
+#include <shlobj.h>
+
+namespace {
+
+QString folder(int csidl)
+{
+    wchar_t path[MAX_PATH] = {};
+    return SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, 0, path))
+               ? QDir::fromNativeSeparators(QString::fromWCharArray(path))
+               : QString();
+}
+
+const QString UninstallKey =
+    QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\lanScout");
+
+QStringList netshCalls(const QString &log)
+{
+    QFile file(log);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    QStringList calls = QString::fromWCharArray(reinterpret_cast<const wchar_t *>(bytes.constData()),
+                                                bytes.size() / int(sizeof(wchar_t)))
+                            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (QString &call : calls) // what follows the program's own name
+        call = call.mid(call.indexOf(QLatin1String("netsh.exe")) + 9).remove(QLatin1Char('"')).trimmed();
+    return calls;
+}
+
+} // namespace
+
+class tst_Installer : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void installAndUninstall();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_netshLog;
+};
+
+// netsh.exe of this prefix is replaced by the stand-in (removed first: the prefix's files are
+// shared with a template until written).
+void tst_Installer::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    const QString netsh = folder(CSIDL_SYSTEM) + QStringLiteral("/netsh.exe");
+    QVERIFY(QFile::remove(netsh));
+    QVERIFY(QFile::copy(QStringLiteral(LANSCOUT_FAKE_NETSH_PATH), netsh));
+    QSettings overrides(QStringLiteral("HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides"),
+                        QSettings::NativeFormat);
+    overrides.setValue(QStringLiteral("netsh.exe"), QStringLiteral("native"));
+    overrides.sync();
+    m_netshLog = QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("netsh.txt")));
+    qputenv("LANSCOUT_NETSH_LOG", m_netshLog.toLocal8Bit());
+}
+
+void tst_Installer::installAndUninstall()
+{
+    QCOMPARE(QProcess::execute(QStringLiteral(LANSCOUT_INSTALLER_PATH), {QStringLiteral("/S")}), 0);
+
+    const QString dir = folder(CSIDL_PROGRAM_FILES) + QStringLiteral("/lanScout");
+    const QString program = dir + QStringLiteral("/lanScout.exe");
+    const QString startMenu = folder(CSIDL_COMMON_PROGRAMS) + QStringLiteral("/lanScout");
+    QVERIFY(QFile::exists(program));
+    QVERIFY(QFile::exists(dir + QStringLiteral("/uninstall.exe")));
+    QVERIFY2(!QFile::exists(dir + QStringLiteral("/lanScoutconfig.ini")),
+             "the installer made a settings file");
+    QVERIFY(QFile::exists(startMenu + QStringLiteral("/lanScout.lnk")));
+    {
+        QSettings entry(UninstallKey, QSettings::Registry64Format);
+        QCOMPARE(entry.value(QStringLiteral("DisplayName")).toString(), QStringLiteral("lanScout"));
+        QCOMPARE(entry.value(QStringLiteral("DisplayVersion")).toString(), QStringLiteral(LANSCOUT_VERSION));
+        QCOMPARE(entry.value(QStringLiteral("UninstallString")).toString(),
+                 QLatin1Char('"') + QDir::toNativeSeparators(dir + QStringLiteral("/uninstall.exe")) +
+                     QLatin1Char('"'));
+    }
+
+    // The rule lets the devices' replies reach the installed program's port.
+    const QString rule =
+        QStringLiteral("advfirewall firewall add rule name=lanScout dir=in action=allow protocol=UDP "
+                       "localport=%1 program=%2 profile=any enable=yes")
+            .arg(protocol::HostPort)
+            .arg(QDir::toNativeSeparators(program));
+    const QString removal = QStringLiteral("advfirewall firewall delete rule name=lanScout");
+    QCOMPARE(netshCalls(m_netshLog), (QStringList{removal, rule}));
+
+    QProcess installed;
+    installed.start(program, {QStringLiteral("--version")});
+    QVERIFY(installed.waitForFinished(30000));
+    QCOMPARE(installed.readAllStandardOutput().trimmed(), QByteArray("lanScout " LANSCOUT_VERSION));
+
+    // The uninstaller copies itself away and runs from there: it has finished when the folder
+    // has gone.
+    QCOMPARE(QProcess::execute(dir + QStringLiteral("/uninstall.exe"), {QStringLiteral("/S")}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(dir), 30000);
+    QVERIFY(!QFileInfo::exists(startMenu));
+    QVERIFY(!QSettings(UninstallKey, QSettings::Registry64Format).contains(QStringLiteral("DisplayName")));
+    QCOMPARE(netshCalls(m_netshLog), (QStringList{removal, rule, removal}));
+}
+
+QTEST_GUILESS_MAIN(tst_Installer)
+#include "tst_installer.moc"

@@ -1,0 +1,320 @@
+// lanScout.exe under Wine in the test bed, against the Linux simulator on the other side of the
+// veth pair: the devices are listed, and the settings dialog, driven by the system's own mouse
+// and keyboard input as a user drives it, puts the exact set-IP bytes on the wire. Where to
+// click comes from a copy of the window and of the dialog built in this process, which runs
+// the same start-up code with the same fonts, so every widget sits where it sits in the program.
+
+#include "devicerecord.h"
+#include "ipitemmode.h"
+#include "iplist.h"
+#include "ipset.h"
+#include "lanscoutresources.h"
+#include "mainwindow.h"
+#include "protocol.h"
+#include "startup.h"
+#include "testnetwork.h"
+
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <qt_windows.h>
+
+namespace {
+
+// The start-up reads the toolkit's configuration (the DPI setting) while the application
+// object is built, as the program does.
+const bool resourcesRegistered = (initLanScoutResources(), true);
+
+// A Linux path as this Windows process reaches it: Wine's drive Z: is the Linux root.
+QString fromLinux(const QString &path)
+{
+    return QStringLiteral("Z:") + path;
+}
+
+// The simulator's event lines (devsim/README.md): the devices' replies and every datagram it
+// received. Wine starts Linux programs, but gives them no pipe to this process: the lines go
+// to a file in /tmp, read as they come.
+struct Simulator
+{
+    QTemporaryDir dir{QStringLiteral("Z:/tmp/lanscout-e2e-XXXXXX")};
+    QFile events;
+    QTimer poll;
+    QVector<DeviceRecord> devices;
+    QVector<QByteArray> received;
+    bool ready = false;
+    QByteArray partial; // the start of a line not yet complete
+
+    void start(const QStringList &options)
+    {
+        events.setFileName(dir.filePath(QStringLiteral("events.txt")));
+        const QString linuxPath = events.fileName().mid(2);
+        // Detached: this process cannot end a Linux one, and would wait for it in vain. The
+        // simulator's lifetime and the test bed end it.
+        QProcess::startDetached(
+            fromLinux(QStringLiteral("/bin/sh")),
+            QStringList{QStringLiteral("-c"),
+                        QStringLiteral("log=$3; exec $0 netns exec $1 $2 $(shift 3; echo $@) >$log 2>&1"),
+                        QStringLiteral(LANSCOUT_IP_TOOL), testnet::lanNamespace(),
+                        QStringLiteral(LANSCOUT_DEVSIM_PATH), linuxPath} +
+                options);
+        QObject::connect(&poll, &QTimer::timeout, [this] { read(); });
+        poll.start(50);
+    }
+
+    void read()
+    {
+        if (!events.isOpen() && !events.open(QIODevice::ReadOnly))
+            return;
+        partial += events.readAll();
+        for (int end; (end = partial.indexOf('\n')) >= 0; partial.remove(0, end + 1)) {
+            const QList<QByteArray> words = partial.left(end).trimmed().split(' ');
+            if (words.value(0) == "ready") {
+                ready = true;
+            } else if (words.size() == 4 && words[0] == "device") {
+                const int index = words[2].toInt();
+                devices.resize(std::max(int(devices.size()), index + 1));
+                if (auto rec = protocol::parseDiscoveryReply(QByteArray::fromHex(words[3])))
+                    devices[index] = *rec;
+            } else if (words.size() == 5 && words[0] == "rx") {
+                received << QByteArray::fromHex(words[4]);
+            }
+        }
+    }
+};
+
+// The MAC addresses of the program's last complete device list dump, in row order.
+QStringList listedMacs(const QByteArray &trace)
+{
+    const QList<QByteArray> lines = trace.split('\n');
+    QStringList macs, current;
+    bool inDump = false;
+    for (QByteArray line : lines) {
+        line = line.trimmed(); // the program's lines end in CR LF
+        if (line.startsWith("printIpList")) {
+            inDump = true;
+            current.clear();
+        } else if (inDump && line.startsWith("mac:  \"")) {
+            current << QString::fromLatin1(line.mid(7, line.size() - 8));
+        } else if (inDump && line.startsWith("lanScout.udp: rx:")) {
+            macs = current; // the reply's own trace line ends its dump
+            inDump = false;
+        }
+    }
+    return macs;
+}
+
+struct ProgramWindows
+{
+    DWORD process;
+    QVector<HWND> windows;
+};
+
+BOOL CALLBACK collectWindow(HWND window, LPARAM data)
+{
+    auto *found = reinterpret_cast<ProgramWindows *>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == found->process && IsWindowVisible(window))
+        found->windows << window;
+    return TRUE;
+}
+
+// The program's visible top-level window whose title is the given text.
+HWND programWindow(qint64 process, const QString &title)
+{
+    ProgramWindows found{DWORD(process), {}};
+    EnumWindows(collectWindow, LPARAM(&found));
+    for (HWND window : found.windows) {
+        wchar_t text[256] = {};
+        GetWindowTextW(window, text, 256);
+        if (QString::fromWCharArray(text) == title)
+            return window;
+    }
+    return nullptr;
+}
+
+void sendInput(INPUT input)
+{
+    SendInput(1, &input, sizeof input);
+    QTest::qWait(30);
+}
+
+// A left click at a point of a window of the program, given in the copy's coordinates.
+void click(HWND window, QPoint at)
+{
+    RECT frame;
+    GetWindowRect(window, &frame);
+    SetCursorPos(frame.left + at.x(), frame.top + at.y());
+    QTest::qWait(50);
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    sendInput(input);
+    input.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    sendInput(input);
+    QTest::qWait(100);
+}
+
+void key(WORD virtualKey, bool down)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    sendInput(input);
+}
+
+// Selects what the focused field holds and types the text over it (digits only).
+void typeOver(const QString &digits)
+{
+    key(VK_CONTROL, true);
+    key('A', true);
+    key('A', false);
+    key(VK_CONTROL, false);
+    for (QChar c : digits) {
+        key(WORD(c.unicode()), true);
+        key(WORD(c.unicode()), false);
+    }
+}
+
+QPoint centreIn(const QWidget *widget, const QWidget *window)
+{
+    return widget->mapTo(window, widget->rect().center());
+}
+
+} // namespace
+
+class tst_WindowsE2e : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void staticAddressThroughTheDialog();
+
+private:
+    Simulator m_sim;
+    QProcess m_app;
+    QTemporaryDir m_dir;
+};
+
+void tst_WindowsE2e::initTestCase()
+{
+    LANSCOUT_REQUIRE_TEST_NETWORK();
+    QVERIFY(resourcesRegistered);
+    QVERIFY(m_dir.isValid());
+}
+
+void tst_WindowsE2e::cleanup()
+{
+    if (m_app.state() != QProcess::NotRunning) {
+        m_app.kill();
+        m_app.waitForFinished(5000);
+    }
+}
+
+void tst_WindowsE2e::staticAddressThroughTheDialog()
+{
+    // The simulator, a Linux program, in the LAN namespace.
+    m_sim.start({QStringLiteral("--no-stdin"), QStringLiteral("--lifetime"), QStringLiteral("90"),
+                 QStringLiteral("--devices"), QStringLiteral("2")});
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim.ready, 10000);
+    QCOMPARE(m_sim.devices.size(), 2);
+
+    // The program, its trace into a file.
+    const QString tracePath = m_dir.filePath(QStringLiteral("trace.txt"));
+    m_app.setStandardErrorFile(tracePath);
+    m_app.start(QStringLiteral(LANSCOUT_APP_PATH), QStringList());
+    QVERIFY(m_app.waitForStarted(10000));
+    QFile traceFile(tracePath);
+    auto trace = [&traceFile] {
+        traceFile.close();
+        return traceFile.open(QIODevice::ReadOnly) ? traceFile.readAll() : QByteArray();
+    };
+    const QStringList both{m_sim.devices[0].mac, m_sim.devices[1].mac};
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            QStringList macs = listedMacs(trace());
+            std::sort(macs.begin(), macs.end());
+            return macs == both;
+        }(),
+        20000);
+    const QStringList rows = listedMacs(trace());
+    const DeviceRecord device = m_sim.devices[0];
+    const int row = rows.indexOf(device.mac);
+
+    HWND window = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((window = programWindow(m_app.processId(), QStringLiteral("IP Search Tool"))),
+                             10000);
+    SetForegroundWindow(window);
+
+    // The copy of the window, with the same rows, laid out but not shown on screen.
+    IpItemMode model;
+    IpList list(model);
+    prepareStart(model);
+    for (const QString &mac : rows)
+        list.mergeDevice(m_sim.devices[mac == m_sim.devices[0].mac ? 0 : 1]);
+    list.applyPendingChanges();
+    mainWindow copy(list, model);
+    copy.setAttribute(Qt::WA_DontShowOnScreen);
+    copy.show();
+    auto *table = copy.findChild<QTableView *>(QStringLiteral("tvwIplist"));
+    QVERIFY(table && model.rowCount() == 2);
+    const QPoint rowPoint = table->viewport()->mapTo(&copy, table->visualRect(model.index(row, 1)).center());
+    const QPoint settingsButton = centreIn(copy.findChild<QPushButton *>(QStringLiteral("pbtNetSet")), &copy);
+
+    // The user picks the device and opens the settings dialog.
+    click(window, rowPoint);
+    click(window, settingsButton);
+    HWND dialog = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((dialog = programWindow(m_app.processId(), QStringLiteral("IP set"))), 10000);
+
+    SetIpRequest shown;
+    IpList::copyDevice(device, shown);
+    auto *dialogCopy = new IpSet(&shown);
+    dialogCopy->setAttribute(Qt::WA_DontShowOnScreen);
+    dialogCopy->show();
+    QWidget *ipEditor = dialogCopy->findChild<QWidget *>(QStringLiteral("gboxStaticIPSet"))
+                            ->findChildren<QWidget *>(QStringLiteral("MyIpInput"))
+                            .value(0);
+    QVERIFY(ipEditor);
+
+    // Static addressing, a new address typed over the old one field by field, confirmed.
+    click(dialog,
+          centreIn(dialogCopy->findChild<QRadioButton *>(QStringLiteral("rbtnStaticIp")), dialogCopy));
+    const QStringList octets = QStringLiteral("198.18.0.77").split(QLatin1Char('.'));
+    for (int i = 0; i < 4; ++i) {
+        click(dialog,
+              centreIn(ipEditor->findChild<QLineEdit *>(QStringLiteral("leIp%1").arg(i + 1)), dialogCopy));
+        typeOver(octets[i]);
+    }
+    const QPoint setButton =
+        centreIn(dialogCopy->findChild<QPushButton *>(QStringLiteral("pbtnSet")), dialogCopy);
+    dialogCopy->close();
+    click(dialog, setButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!IsWindow(dialog) || !IsWindowVisible(dialog), 5000);
+
+    SetIpRequest expected = shown;
+    expected.ipways = QStringLiteral("static");
+    expected.ipaddr = QStringLiteral("198.18.0.77");
+    const QByteArray command = protocol::setIpCommand(expected);
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim.received.count(command), 1, 5000);
+    // The device answers with its new address, and the program lists it so.
+    QTRY_VERIFY_WITH_TIMEOUT(trace().contains("/static/198.18.0.77/"), 5000);
+    QCOMPARE(m_sim.received.count(command), 1);
+    QCOMPARE(m_sim.received.size(), m_sim.received.count(QByteArray("@qxsrhip/all!")) + 1);
+
+    // Closed as by the system (log-off, the task bar), the program ends cleanly.
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    QVERIFY(m_app.waitForFinished(10000));
+    QCOMPARE(m_app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_app.exitCode(), 0);
+}
+
+QTEST_MAIN(tst_WindowsE2e)
+#include "tst_windowse2e.moc"
