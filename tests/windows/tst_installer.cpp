@@ -75,9 +75,8 @@ void tst_Installer::installAndUninstall()
     QCOMPARE(QProcess::execute(QStringLiteral(LANSCOUT_INSTALLER_PATH), {QStringLiteral("/S")}), 0);
 
     const QString dir = folder(CSIDL_PROGRAM_FILES) + QStringLiteral("/lanScout");
-    const QString program = dir + QStringLiteral("/lanScout.exe");
     const QString startMenu = folder(CSIDL_COMMON_PROGRAMS) + QStringLiteral("/lanScout");
-    QVERIFY(QFile::exists(program));
+    const QStringList programs = QStringLiteral(LANSCOUT_WINDOWS_PROGRAMS).split(QLatin1Char(','));
     QVERIFY(QFile::exists(dir + QStringLiteral("/uninstall.exe")));
     QVERIFY2(!QFile::exists(dir + QStringLiteral("/lanScoutconfig.ini")),
              "the installer made a settings file");
@@ -91,19 +90,25 @@ void tst_Installer::installAndUninstall()
                      QLatin1Char('"'));
     }
 
-    // The rule lets the devices' replies reach the installed program's port.
-    const QString rule =
-        QStringLiteral("advfirewall firewall add rule name=lanScout dir=in action=allow protocol=UDP "
-                       "localport=%1 program=%2 profile=any enable=yes")
-            .arg(protocol::HostPort)
-            .arg(QDir::toNativeSeparators(program));
-    const QString removal = QStringLiteral("advfirewall firewall delete rule name=lanScout");
-    QCOMPARE(netshCalls(m_netshLog), (QStringList{removal, rule}));
-
-    QProcess installed;
-    installed.start(program, {QStringLiteral("--version")});
-    QVERIFY(installed.waitForFinished(30000));
-    QCOMPARE(installed.readAllStandardOutput().trimmed(), QByteArray("lanScout " LANSCOUT_VERSION));
+    // Each program has a rule that lets the devices' replies reach its port, and answers.
+    QStringList installing, uninstalling;
+    for (const QString &name : programs) {
+        const QString program = dir + QLatin1Char('/') + name + QStringLiteral(".exe");
+        const QString removal = QStringLiteral("advfirewall firewall delete rule name=") + name;
+        installing << removal
+                   << QStringLiteral("advfirewall firewall add rule name=%1 dir=in action=allow protocol=UDP "
+                                     "localport=%2 program=%3 profile=any enable=yes")
+                          .arg(name)
+                          .arg(protocol::HostPort)
+                          .arg(QDir::toNativeSeparators(program));
+        uninstalling << removal;
+        QProcess installed;
+        installed.start(program, {QStringLiteral("--version")});
+        QVERIFY(installed.waitForFinished(30000));
+        QCOMPARE(installed.readAllStandardOutput().split('\n').value(0).trimmed(),
+                 (name + QStringLiteral(" " LANSCOUT_VERSION)).toLatin1());
+    }
+    QCOMPARE(netshCalls(m_netshLog), installing);
 
     // The uninstaller copies itself away and runs from there: it has finished when the folder
     // has gone.
@@ -111,7 +116,7 @@ void tst_Installer::installAndUninstall()
     QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(dir), 30000);
     QVERIFY(!QFileInfo::exists(startMenu));
     QVERIFY(!QSettings(UninstallKey, QSettings::Registry64Format).contains(QStringLiteral("DisplayName")));
-    QCOMPARE(netshCalls(m_netshLog), (QStringList{removal, rule, removal}));
+    QCOMPARE(netshCalls(m_netshLog), installing + uninstalling);
 }
 
 QTEST_GUILESS_MAIN(tst_Installer)
