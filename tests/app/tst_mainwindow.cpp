@@ -1,17 +1,18 @@
 #include "devicerecord.h"
+#include "floodgen.h"
 #include "ipitemmode.h"
 #include "iplist.h"
 #include "language.h"
 #include "lanscoutresources.h"
 #include "mainwindow.h"
 #include "modaldriver.h"
-#include "mytrapezoid.h"
 #include "startup.h"
 
 #include <QAbstractItemModelTester>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTextBrowser>
@@ -106,25 +107,16 @@ private slots:
     void init();
     void cleanup() { setLanguageSettingsFolder(QString()); }
 
-    void frame();
     void details_data();
     void details();
     void languageLabels_data();
     void languageLabels();
-    void settingsFile_data();
-    void settingsFile();
-    void catalogues_data();
-    void catalogues();
-    void webPage_data();
-    void webPage();
+    void shownAsPlainText_data();
+    void shownAsPlainText();
     void departedDeviceIsNotActedOn_data();
     void departedDeviceIsNotActedOn();
     void drag_data();
     void drag();
-    void trapezoid_data();
-    void trapezoid();
-    void informationOptions_data();
-    void informationOptions();
 
 private:
     QString settingsPath() const { return languageSettingsPath(m_dir->path()); }
@@ -164,29 +156,6 @@ void tst_MainWindow::storeLanguageId(const QByteArray &id)
     QFile file(settingsPath());
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(settingsText(id));
-}
-
-void tst_MainWindow::frame()
-{
-    Fixture f;
-    QCOMPARE(int(f.window.windowFlags()), 0xE801);
-    QCOMPARE(f.window.minimumSize(), QSize(800, 600));
-    QCOMPARE(f.window.maximumSize(), QSize(800, 600));
-    // The layouts give the trapezoid the whole height of the title strip.
-    QCOMPARE(f.child<QWidget>("widget")->size(), QSize(200, 60));
-    // Row i of the view must stay entry i of the device list.
-    QVERIFY(!f.view()->isSortingEnabled());
-    // Every image the style sheets name is one that start-up decodes ahead.
-    QSet<QString> named;
-    const QRegularExpression url(QStringLiteral("url\\((:/[^)]+)\\)"));
-    QList<QWidget *> widgets = f.window.findChildren<QWidget *>();
-    widgets << &f.window;
-    for (const QWidget *w : qAsConst(widgets)) {
-        for (auto it = url.globalMatch(w->styleSheet()); it.hasNext();)
-            named << it.next().captured(1);
-    }
-    const QStringList preloaded = windowImages();
-    QCOMPARE(named, QSet<QString>(preloaded.begin(), preloaded.end()));
 }
 
 void tst_MainWindow::details_data()
@@ -267,119 +236,71 @@ void tst_MainWindow::languageLabels()
     QCOMPARE(counter.count, 1);
 }
 
-void tst_MainWindow::settingsFile_data()
+// What the details panel and the web button make of a device: its texts as plain text, whatever
+// markup, control characters, direction overrides or length they hold, and the browser handed
+// "http://" and a plain address only.
+void tst_MainWindow::shownAsPlainText_data()
 {
-    QTest::addColumn<QByteArray>("stored"); // null: no settings file
-    QTest::addColumn<int>("current");
-    QTest::addColumn<int>("switchTo"); // -9: only read the file
-    QTest::addColumn<int>("expected");
-    QTest::addColumn<bool>("written"); // false: the file is left byte for byte
-
-    const int read = -9;
-    QTest::newRow("read: no file keeps the current id") << QByteArray() << 2 << read << 2 << false;
-    QTest::newRow("read: stored 0 overrides") << QByteArray("0") << 2 << read << 0 << false;
-    QTest::newRow("read: out of range") << QByteArray("5") << 1 << read << 0 << false;
-    QTest::newRow("read: negative") << QByteArray("-1") << 1 << read << 0 << false;
-    QTest::newRow("read: not a number") << QByteArray("ru") << 1 << read << 0 << false;
-    QTest::newRow("switch: no file, none created") << QByteArray() << 0 << 1 << 1 << false;
-    QTest::newRow("switch: stored") << QByteArray("2") << 2 << 1 << 1 << true;
-    QTest::newRow("switch: same id does nothing") << QByteArray("0") << 2 << 2 << 2 << false;
-    QTest::newRow("switch: id 3 refused") << QByteArray("0") << 1 << 3 << 1 << false;
-    QTest::newRow("switch: negative id refused") << QByteArray("0") << 1 << -1 << 1 << false;
-}
-
-void tst_MainWindow::settingsFile()
-{
-    QFETCH(QByteArray, stored);
-    QFETCH(int, current);
-    QFETCH(int, switchTo);
-    QFETCH(int, expected);
-    QFETCH(bool, written);
-    if (!stored.isNull())
-        storeLanguageId(stored);
-    _currLangId = current;
-    IpItemMode model;
-
-    if (switchTo == -9)
-        QCOMPARE(readLanguageId(), expected);
-    else
-        switchLanguage(switchTo, model);
-    QCOMPARE(_currLangId, expected);
-    QCOMPARE(QFile::exists(settingsPath()), !stored.isNull());
-    QCOMPARE(readFile(settingsPath()), settingsText(written ? QByteArray::number(expected) : stored));
-}
-
-void tst_MainWindow::catalogues_data()
-{
-    QTest::addColumn<QString>("locale"); // of the start language; empty: none
-    QTest::addColumn<QList<int>>("ids"); // then installed in this order
-    QTest::addColumn<QString>("texts");  // the header, the network button, the title
-
-    const QString english = QStringLiteral("Version |IP |Mac |NetWork set|IP Search Tool");
-    const QString none;
-    QTest::newRow("start on a Russian system")
-        << QStringLiteral("ru_RU") << QList<int>{}
-        << QStringLiteral("Версия ПО |IP адрес |MAC адрес |Настройки сети|IP Search Tool");
-    QTest::newRow("start on a Chinese system: English") << QStringLiteral("zh_CN") << QList<int>{} << english;
-    QTest::newRow("English again after Russian") << none << QList<int>{1, 2, 1} << english;
-    QTest::newRow("Chinese after Russian")
-        << none << QList<int>{2, 0} << QStringLiteral("版本号|IP|Mac|网络设置|IP搜索工具");
-    QTest::newRow("unknown id leaves it") << none << QList<int>{1, 3} << english;
-}
-
-void tst_MainWindow::catalogues()
-{
-    QFETCH(QString, locale);
-    QFETCH(QList<int>, ids);
-    QFETCH(QString, texts);
-    IpItemMode model;
-    QAbstractItemModelTester tester(&model);
-    if (!locale.isEmpty())
-        installStartLanguage(QLocale(locale), model);
-    for (int id : ids)
-        installLanguage(id, model);
-    // A second round reuses one translator per language.
-    const int translators = qApp->findChildren<QTranslator *>().size();
-    for (int id : ids)
-        installLanguage(id, model);
-    QCOMPARE(qApp->findChildren<QTranslator *>().size(), translators);
-
-    QStringList shown;
-    for (int column = 0; column < model.columnCount(); ++column)
-        shown << model.headerData(column, Qt::Horizontal).toString();
-    shown << QCoreApplication::translate("mainWindow", "网络设置")
-          << QCoreApplication::translate("mainWindow", "QX IP Search Tool");
-    QCOMPARE(shown.join(QLatin1Char('|')), texts);
-    // Installing, the start language included, neither records nor stores the id.
-    QCOMPARE(_currLangId, 0);
-    QVERIFY(!QFile::exists(settingsPath()));
-}
-
-void tst_MainWindow::webPage_data()
-{
-    QTest::addColumn<QString>("ipaddr");
+    QTest::addColumn<DeviceRecord>("rec");
     QTest::addColumn<bool>("selectRow");
-    QTest::addColumn<QString>("opened"); // empty: nothing may be opened
+    QTest::addColumn<QStringList>("opened"); // what the web button hands to the browser
 
-    QTest::newRow("plain address") << QStringLiteral("198.18.0.50") << true
-                                   << QStringLiteral("http://198.18.0.50");
-    QTest::newRow("no current row") << QStringLiteral("198.18.0.50") << false << QString();
-    QTest::newRow("user part, other host") << QStringLiteral("1.2.3.4@evil.example") << true << QString();
+    const auto everyField = [](const QString &text) {
+        return DeviceRecord{text, text, text, text, text, text, text, text, text, 0};
+    };
+    const QStringList none;
+    DeviceRecord plain = everyField(QStringLiteral("<b>x</b><img src=x>"));
+    plain.ipaddr = QStringLiteral("198.18.0.9");
+    QTest::newRow("markup around a plain address")
+        << plain << true << QStringList{QStringLiteral("http://198.18.0.9")};
+    QTest::newRow("no current row") << plain << false << none;
+    QTest::newRow("user part, other host")
+        << everyField(QStringLiteral("1.2.3.4@evil.example")) << true << none;
+    QTest::newRow("link, entities, script")
+        << everyField(QStringLiteral("<a href=\"http://198.18.0.9/\">&amp;&lt;</a><script>alert(1)</script>"))
+        << true << none;
+    QTest::newRow("a line of its own")
+        << everyField(QStringLiteral("V1\nmac: 02:00:00:00:00:01")) << true << none;
+    QTest::newRow("as long as a datagram")
+        << everyField(QString(flood::MaxDatagram - 20, QLatin1Char('<'))) << true << none;
+    // The replies of the hostile flood, as the program parses them.
+    const QRegularExpression cleanAddress(QStringLiteral("^198\\.18\\.0\\.[0-9]+$"));
+    for (const DeviceRecord &rec : flood::hostileDevices())
+        QTest::newRow(qPrintable(QStringLiteral("flood reply ") + rec.mac))
+            << rec << true
+            << (cleanAddress.match(rec.ipaddr).hasMatch()
+                    ? QStringList{QStringLiteral("http://") + rec.ipaddr}
+                    : none);
 }
 
-void tst_MainWindow::webPage()
+void tst_MainWindow::shownAsPlainText()
 {
-    QFETCH(QString, ipaddr);
+    QFETCH(DeviceRecord, rec);
     QFETCH(bool, selectRow);
-    QFETCH(QString, opened);
+    QFETCH(QStringList, opened);
+    storeLanguageId("1"); // English labels
     Fixture f;
-    f.add(ipaddr);
-    if (selectRow)
+    f.list.mergeDevice(rec);
+    f.list.applyPendingChanges();
+    if (selectRow) {
         f.clickRow(0);
-    QCOMPARE(f.view()->currentIndex().isValid(), selectRow);
-
+        // The panel holds lines, not line-end bytes: a CR LF or a lone CR in a field reads back as LF.
+        QString expected = QStringLiteral("version: ") + rec.version + QStringLiteral("\nipways: ") +
+                           rec.ipways + QStringLiteral("\nipaddr: ") + rec.ipaddr +
+                           QStringLiteral("\nmask: ") + rec.mask + QStringLiteral("\ngateway: ") +
+                           rec.gateway + QStringLiteral("\nmac: ") + rec.mac;
+        expected.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+            .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        QCOMPARE(f.details(), expected);
+        const QString html = f.child<QTextBrowser>("tbwIpInf")->toHtml();
+        for (const char *tag : {"<b>", "<img", "<a ", "<script"})
+            QVERIFY2(!html.contains(QLatin1String(tag)), tag);
+    }
     QTest::mouseClick(f.child<QPushButton>("pbtWeb"), Qt::LeftButton);
-    QCOMPARE(m_browser.urls, opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(opened)});
+    QStringList urls;
+    for (const QUrl &url : qAsConst(m_browser.urls))
+        urls << url.toString();
+    QCOMPARE(urls, opened);
 }
 
 void tst_MainWindow::departedDeviceIsNotActedOn_data()
@@ -454,75 +375,6 @@ void tst_MainWindow::drag()
     QApplication::sendEvent(target, &move);
     QTRY_COMPARE(f.window.pos(), moves ? start + to - grab : start);
     QTest::mouseRelease(target, button, {}, to);
-}
-
-void tst_MainWindow::trapezoid_data()
-{
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<int>("topEdge");    // the top row's anti-aliased edge pixel
-    QTest::addColumn<int>("bottomEdge"); // the bottom row's
-
-    // The right edge runs from x = w - 1 at the top to x = w - 1 - 15 h' / (h' + 5) at the
-    // bottom row (h' = h - 1): 185.2 for 200 x 60, 86.2 for 100 x 30.
-    QTest::newRow("title strip, 200 x 60") << QSize(200, 60) << 198 << 184;
-    QTest::newRow("after a resize, 100 x 30") << QSize(100, 30) << 98 << 85;
-}
-
-void tst_MainWindow::trapezoid()
-{
-    QFETCH(QSize, size);
-    QFETCH(int, topEdge);
-    QFETCH(int, bottomEdge);
-    const QRgb white = qRgb(255, 255, 255);
-    const QRgb dark = qRgb(0x0C, 0x1D, 0x3C);
-    MyTrapezoid trapezoid;
-    trapezoid.resize(size * 2); // painted for the current size every time
-    trapezoid.resize(size);
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(dark); // the title strip behind the widget
-    trapezoid.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-
-    // Each row: white, one anti-aliased edge pixel (mostly white), then the background; on the
-    // bottom row a second edge pixel (mostly background) comes before it.
-    const int bottom = size.height() - 1;
-    const auto mostlyWhite = [&](int x, int y) { return qRed(image.pixel(x, y)) > 192; };
-    QCOMPARE(image.pixel(topEdge - 1, 0), white);
-    QVERIFY(image.pixel(topEdge, 0) != white && mostlyWhite(topEdge, 0));
-    QCOMPARE(image.pixel(topEdge + 1, 0), dark);
-    QCOMPARE(image.pixel(bottomEdge - 1, bottom), white);
-    QVERIFY(image.pixel(bottomEdge, bottom) != white && mostlyWhite(bottomEdge, bottom));
-    QVERIFY(!mostlyWhite(bottomEdge + 1, bottom));
-    QCOMPARE(image.pixel(bottomEdge + 2, bottom), dark);
-    // The left column is white from top to bottom: the clipped bottom edge never shows.
-    for (int y = 0; y <= bottom; ++y)
-        QCOMPARE(image.pixel(0, y), white);
-}
-
-void tst_MainWindow::informationOptions_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("answerStart");
-    const QString usage = QStringLiteral("Usage: lanScout");
-    const QString version = QStringLiteral("lanScout 1.");
-    QTest::newRow("none: the program starts") << QStringList() << QString();
-    QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << usage;
-    QTest::newRow("-h") << QStringList{QStringLiteral("-h")} << usage;
-    QTest::newRow("-?") << QStringList{QStringLiteral("-?")} << usage;
-    QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << version;
-    QTest::newRow("-v after another argument")
-        << QStringList{QStringLiteral("-style"), QStringLiteral("-v")} << version;
-    QTest::newRow("unknown: left alone, the program starts")
-        << QStringList{QStringLiteral("--helpme")} << QString();
-}
-
-void tst_MainWindow::informationOptions()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, answerStart);
-    // The first argument is the program itself, even when it is called "--help".
-    const QString answer = informationAnswer(QStringList{QStringLiteral("--help")} + arguments);
-    QCOMPARE(answer.left(answerStart.size()), answerStart);
-    QCOMPARE(answer.isEmpty(), answerStart.isEmpty());
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -118,7 +118,7 @@ void tst_Flood::terminateUnderLoad()
 
 // Replies whose fields hold markup, control characters, direction overrides and texts of tens
 // of KB, and datagrams of the maximum size; the trace and the list dumps print them all. How
-// such a device looks in the window: tst_hostile_details.
+// such a device looks in the window: tst_mainwindow.
 void tst_Flood::hostileReplies()
 {
     AppProcess *app = startApp(TraceAndProbe);
