@@ -87,25 +87,3 @@ DeviceRecord Engine::device(int row) const
     list->getDevice(row, rec);
     return rec;
 }
-
-QVector<QVector<QPair<QString, quint32>>> deviceListDumps(const QStringList &lines)
-{
-    QVector<QVector<QPair<QString, quint32>>> dumps;
-    QVector<QPair<QString, quint32>> current;
-    bool inDump = false;
-    QString mac;
-    for (const QString &line : lines) {
-        if (line == QLatin1String("printIpList------------------------------------------------")) {
-            inDump = true;
-            current.clear();
-        } else if (inDump && line.startsWith(QLatin1String("lanScout.udp: rx:"))) {
-            dumps.append(current); // the reply's own trace line follows its dump
-            inDump = false;
-        } else if (inDump && line.startsWith(QLatin1String("mac:  \""))) {
-            mac = line.mid(7, line.size() - 8);
-        } else if (inDump && line.startsWith(QLatin1String("cnt:  "))) {
-            current.append({mac, line.mid(6).toUInt()});
-        }
-    }
-    return dumps;
-}

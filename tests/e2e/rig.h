@@ -41,9 +41,6 @@ public:
     std::unique_ptr<ThreadCtl> ctl;
 };
 
-// The device list dumps in captured lines, as (mac, cnt) pairs.
-QVector<QVector<QPair<QString, quint32>>> deviceListDumps(const QStringList &lines);
-
 inline bool isTxDiscovery(const QString &line)
 {
     return line == QLatin1String("lanScout.udp: tx:  \"@qxsrhip/all!\"");
