@@ -130,9 +130,7 @@ void tst_Startup::informationOptions_data()
     const QString version = QStringLiteral("lanScout 1.");
     QTest::newRow("none: the program starts") << QStringList() << QString();
     QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << usage;
-    QTest::newRow("-h") << QStringList{QStringLiteral("-h")} << usage;
     QTest::newRow("-?") << QStringList{QStringLiteral("-?")} << usage;
-    QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << version;
     QTest::newRow("-v after another argument")
         << QStringList{QStringLiteral("-style"), QStringLiteral("-v")} << version;
     QTest::newRow("unknown: left alone, the program starts")

@@ -86,6 +86,11 @@ void tst_CliLogic::requestChecks_data()
     QTest::newRow("mask /31") << "static 198.18.0.77 255.255.255.254 => no room";
     QTest::newRow("broadcast address")
         << "static 198.18.0.255 255.255.255.0 => broadcast address of 198.18.0.0/24";
+    QTest::newRow("network address") << "static 198.18.0.0 255.255.255.0 => network address";
+    QTest::newRow("mask not contiguous") << "static 198.18.0.77 255.0.255.0 => not contiguous";
+    QTest::newRow("gateway elsewhere")
+        << "static 198.18.0.77 255.255.255.0 198.18.1.1 => outside the new subnet";
+    QTest::newRow("leading zero") << "static 198.18.0.077 255.255.255.0 => not a dotted";
     QTest::newRow("slash: can't be forced")
         << "static 198.18.0.77 255.255.255.0 198.18.0.1/24 => gateway holds";
     QTest::newRow("control character: can't be forced")

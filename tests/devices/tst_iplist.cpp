@@ -146,7 +146,6 @@ void tst_IpList::ageing_data()
     QTest::addColumn<quint32>("count");
     QTest::addColumn<QStringList>("left");
     QTest::newRow("age 4 goes, age 3 stays") << QVector<quint32>{1, 2} << 5u << L("d1");
-    QTest::newRow("stamp ahead of count wraps to a huge age") << QVector<quint32>{9} << 8u << L("");
     QTest::newRow("wrap: count 2, stamp 2^32-1 is age 3") << QVector<quint32>{4294967295u} << 2u << L("d0");
     QTest::newRow("wrap: count 3, stamp 2^32-1 is age 4") << QVector<quint32>{4294967295u} << 3u << L("");
     QTest::newRow("two adjacent stale entries go in one pass")
@@ -188,7 +187,6 @@ void tst_IpList::getDevice_data()
     QTest::addColumn<int>("row");
     QTest::addColumn<bool>("found");
     QTest::newRow("first") << 0 << true;
-    QTest::newRow("last") << 2 << true;
     QTest::newRow("count") << 3 << false;
     QTest::newRow("no current row (-1)") << -1 << false;
     QTest::newRow("65536 is not row 0") << 65536 << false;

@@ -66,8 +66,6 @@ private slots:
     void discoveryListsDevicesAndReadsEachReplyOnce();
     void setIpTakesTheNextTick_data();
     void setIpTakesTheNextTick();
-    void programTracesDiscoveryAndEndsOnSigterm();
-    void twoHostsSendEveryMessageFromEachAddress();
     void secondCardKeepsBeingRead_data();
     void secondCardKeepsBeingRead();
     void loopbackOnlyOpensNothingAndKeepsCounting();
@@ -161,7 +159,6 @@ void tst_E2e::discoveryListsDevicesAndReadsEachReplyOnce()
     }
 }
 
-
 void tst_E2e::setIpTakesTheNextTick_data()
 {
     QTest::addColumn<QStringList>("request"); // ipways, ipaddr, mask, gateway, dns1, dns2
@@ -220,67 +217,6 @@ void tst_E2e::setIpTakesTheNextTick()
     QCOMPARE(m_engine->device(row).version, target.version);
     QCOMPARE(m_engine->model.rowCount(), 2);
     QCOMPARE(withoutCount(m_engine->device(otherRow)), withoutCount(otherBefore));
-}
-
-void tst_E2e::programTracesDiscoveryAndEndsOnSigterm()
-{
-    FOR_HOSTS(1);
-    startSim("--devices 1");
-    AppProcess app{QString()}; // the trace as the toolkit prints it by default
-    QString error;
-    QVERIFY2(app.start(&error), qPrintable(error));
-    const QByteArray reply("lanScout.udp: rx:  qxsrhip/V1.1/static/198.18.0.10/255.255.255.0/198.18.0.1/"
-                           "02:00:00:00:00:01/198.18.0.1/198.18.0.2/devsim-1");
-    // Two replies: the device has been listed and then refreshed.
-    QTRY_VERIFY_WITH_TIMEOUT(app.traceLines().count(reply) >= 2, 5000);
-    QVERIFY(app.running());
-    // SIGTERM closes the window, and so ends the program the way its close button does.
-    QVERIFY2(app.terminateAndWait(5000) >= 0, "the program did not end on SIGTERM");
-    QVERIFY(app.exitedCleanly());
-    const QByteArray trace = app.trace();
-    QVERIFY2(!trace.contains("QThread: Destroyed while thread is still running"), trace.constData());
-}
-
-void tst_E2e::twoHostsSendEveryMessageFromEachAddress()
-{
-    FOR_HOSTS(2);
-    startSim("--devices 1");
-    QSignalSpy inserted(&m_engine->model, &QAbstractItemModel::rowsInserted);
-    m_engine->start();
-    const QStringList both{QStringLiteral("198.18.0.1:8888"), QStringLiteral("198.18.1.1:8888")};
-    auto senders = [this](const QByteArray &data, int from) {
-        QStringList list;
-        for (const auto &r : m_sim->rxOf(data).mid(from, 2))
-            list << QStringLiteral("%1:%2").arg(r.address).arg(r.port);
-        list.sort();
-        return list;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(m_sim->rxOf(Discovery).size() >= 4, 2500);
-    QCOMPARE(m_sim->rxOf(Discovery).size(), m_sim->rx.size());
-    QCOMPARE(senders(Discovery, 0), both);
-    QCOMPARE(senders(Discovery, 2), both);
-    QVERIFY(m_sim->rx[2].simMs - m_sim->rx[1].simMs > Tick - TickTolerance); // two ticks, not one
-
-    // The device answers on both segments, and both answers are read: one entry still.
-    QTRY_COMPARE_WITH_TIMEOUT(m_engine->model.rowCount(), 1, 1000);
-    QTRY_VERIFY_WITH_TIMEOUT(m_engine->device(0).cnt >= 2, 1500);
-    QCOMPARE(inserted.size(), 1);
-    const int requests = countLines(isTxDiscovery), replies = countLines(isRxReply);
-    QVERIFY2(replies >= 2 * (requests - 1) && replies <= 2 * requests,
-             qPrintable(QStringLiteral("%1 replies read for %2 requests").arg(replies).arg(requests)));
-
-    // A set-IP command goes out from both addresses too; the device takes it (twice, to the
-    // same effect) and shows its new address in its one row.
-    SetIpRequest request;
-    IpList::copyDevice(m_engine->device(0), request);
-    request.ipaddr = QStringLiteral("198.18.1.50");
-    request.gateway = QStringLiteral("198.18.1.1");
-    m_engine->list->pushSetIpRequest(request);
-    const QByteArray wire = protocol::setIpCommand(request);
-    QTRY_COMPARE_WITH_TIMEOUT(m_sim->rxOf(wire).size(), 2, 1500);
-    QCOMPARE(senders(wire, 0), both);
-    QTRY_COMPARE_WITH_TIMEOUT(m_engine->cell(0, 1), request.ipaddr, 2500);
-    QCOMPARE(m_engine->model.rowCount(), 1);
 }
 
 void tst_E2e::secondCardKeepsBeingRead_data()
