@@ -35,11 +35,11 @@ bool settingsFileExists(const QString &path)
 QString cataloguePath(int id)
 {
     switch (id) {
-    case 0:
+    case Language::Chinese:
         return QStringLiteral(":/lanScout_zh_CN.qm");
-    case 1:
+    case Language::English:
         return QStringLiteral(":/lanScout_zh_EN.qm");
-    case 2:
+    case Language::Russian:
         return QStringLiteral(":/lanScout_zh_RU.qm");
     default:
         return QString();
@@ -98,7 +98,7 @@ void switchLanguage(int id, IpItemMode &model)
     qDebug() << 30 << "set landId =" << id << "_currLangId=" << _currLangId;
     // Negative ids are refused like those above 2: no catalogue belongs to them, and stored
     // they would only read back as 0.
-    if (id == _currLangId || id < 0 || id > 2)
+    if (id == _currLangId || id < 0 || id > Language::Last)
         return;
     _currLangId = id;
     installLanguage(id, model);
@@ -115,7 +115,7 @@ int readLanguageId()
     if (settingsFileExists(path)) {
         QSettings settings(path, QSettings::IniFormat);
         _currLangId = settings.value(QLatin1String(languageKey), 0).toInt();
-        if (static_cast<unsigned>(_currLangId) > 2)
+        if (static_cast<unsigned>(_currLangId) > Language::Last)
             _currLangId = 0;
     }
     return _currLangId;

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "languageid.h"
+
 #include <QString>
 
 class IpItemMode;
 
-// Interface language ids: 0 Chinese (the source texts), 1 English, 2 Russian.
-//
 // The current id as far as the language operations know it. It starts at 0 and changes only
 // through switchLanguage() and readLanguageId(): the language installed at start-up is not
 // recorded here.

@@ -29,7 +29,7 @@ QString detailsText(const DeviceRecord &rec, int langId)
 {
     QString labels[6];
     switch (langId) {
-    case 1:
+    case Language::English:
         labels[0] = QStringLiteral("version: ");
         labels[1] = QStringLiteral("ipways: ");
         labels[2] = QStringLiteral("ipaddr: ");
@@ -37,7 +37,7 @@ QString detailsText(const DeviceRecord &rec, int langId)
         labels[4] = QStringLiteral("gateway: ");
         labels[5] = QStringLiteral("mac: ");
         break;
-    case 2:
+    case Language::Russian:
         labels[0] = QStringLiteral("Версия ПО: ");
         labels[1] = QStringLiteral("Тип IP адреса: ");
         labels[2] = QStringLiteral("IP адрес: ");
@@ -105,11 +105,11 @@ bool mainWindow::eventFilter(QObject *watched, QEvent *event)
     // The release of any mouse button counts, wherever the pointer is by then.
     if (event->type() == QEvent::MouseButtonRelease && qobject_cast<QLabel *>(watched)) {
         if (watched == ui->lblLangCh) {
-            switchLanguage(2, m_model);
+            switchLanguage(Language::Russian, m_model);
             return true;
         }
         if (watched == ui->lblLangEn) {
-            switchLanguage(1, m_model);
+            switchLanguage(Language::English, m_model);
             return true;
         }
     }

@@ -92,7 +92,7 @@ void preferFontSubstitutes()
 
 int startLanguageId(const QLocale &locale)
 {
-    return locale.language() == QLocale::Russian ? 2 : 1;
+    return locale.language() == QLocale::Russian ? Language::Russian : Language::English;
 }
 
 void installStartLanguage(const QLocale &locale, IpItemMode &model)

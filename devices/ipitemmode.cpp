@@ -1,5 +1,7 @@
 #include "ipitemmode.h"
 
+#include "languageid.h"
+
 namespace {
 
 QStandardItem *centredItem(const QString &text)
@@ -14,7 +16,7 @@ QStandardItem *centredItem(const QString &text)
 IpItemMode::IpItemMode(QObject *parent) : QStandardItemModel(parent)
 {
     setColumnCount(3);
-    setHeaderLanguage(0);
+    setHeaderLanguage(Language::Chinese);
     // The records follow the rows at the moment the rows change: connected before any view, these
     // run first, so that inside the model's signals every row shows the record it has.
     connect(this, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
@@ -28,17 +30,17 @@ void IpItemMode::setHeaderLanguage(int id)
 {
     QString texts[3];
     switch (id) {
-    case 0:
+    case Language::Chinese:
         texts[0] = QObject::tr("版本号");
         texts[1] = QObject::tr("IP");
         texts[2] = QObject::tr("Mac");
         break;
-    case 1:
+    case Language::English:
         texts[0] = QObject::tr("Version ");
         texts[1] = QObject::tr("IP ");
         texts[2] = QObject::tr("Mac ");
         break;
-    case 2:
+    case Language::Russian:
         texts[0] = QObject::tr("Версия ПО ");
         texts[1] = QObject::tr("IP адрес ");
         texts[2] = QObject::tr("MAC адрес ");
