@@ -227,6 +227,7 @@ void tst_CliLogic::formats_data()
 {
     QTest::addColumn<QString>("name"); // the device's extra field
     QTest::newRow("comma, quotes, CR LF") << "a, \"quoted\" name\r\nline two";
+    QTest::newRow("a comma alone") << "left,right";
     QTest::newRow("terminal escapes and C1") << "\x1b[2J\x1b]0;owned\x07\u009b31m\u0085";
     QTest::newRow("bidi override, zero width, separators") << "\u202egnp.exe\u200b\u2066x\u2028\ufeff";
     QTest::newRow("wide and combining") << "设备\U0001F600e\u0301";
@@ -246,6 +247,10 @@ void tst_CliLogic::formats()
     QCOMPARE(json[0][QLatin1String("seen_on")][0][QLatin1String("interface")].toString(),
              QStringLiteral("eth0"));
     QCOMPARE(json[1].toObject().keys().size(), 10);
+    // CSV: the name read back as it was, whatever it holds.
+    QString error;
+    const QVector<CsvRecord> csv = readCsv(QString::fromUtf8(csvRecord({name, QStringLiteral("x")})), &error);
+    QCOMPARE(csv.value(0).fields, (QStringList{name, QStringLiteral("x")}));
 
     // The table: plain text only, and the last column starts at one place on every line.
     const QStringList lines =
