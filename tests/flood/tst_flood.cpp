@@ -42,8 +42,8 @@ private slots:
     void malformedFlood();
     void terminateUnderLoad();
     void hostileReplies();
-    void toolsRefuseTheNetworkOfProcessOne_data();
-    void toolsRefuseTheNetworkOfProcessOne();
+    void toolsRefuseOutsideTheTestNetwork_data();
+    void toolsRefuseOutsideTheTestNetwork();
 
 private:
     // The simulator with three devices and the program, once it lists them.
@@ -144,39 +144,48 @@ void tst_Flood::hostileReplies()
     QVERIFY(app->terminateAndWait(5000) >= 0 && app->exitedCleanly());
 }
 
-void tst_Flood::toolsRefuseTheNetworkOfProcessOne_data()
+void tst_Flood::toolsRefuseOutsideTheTestNetwork_data()
 {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("processOne"); // false: here, without the test bed's variable
     QTest::addColumn<QByteArray>("message");
+    const QByteArray ownNamespace("this process is in the machine's own network namespace");
     QTest::newRow("simulator") << devsimPath()
-                               << QStringList{QStringLiteral("--lifetime"), QStringLiteral("5")}
-                               << QByteArray("refusing to run: this process is in the machine's own network "
-                                             "namespace");
+                               << QStringList{QStringLiteral("--lifetime"), QStringLiteral("5")} << true
+                               << ownNamespace;
     QTest::newRow("flood") << floodPath()
                            << floodOptions("devices", 1, 0).split(QLatin1Char(' '), Qt::SkipEmptyParts)
-                           << QByteArray("refusing to run outside the test network: this process is in the "
-                                         "machine's own network namespace");
+                           << true << ownNamespace;
 #ifdef LANSCOUT_BENCH_PATH
     QTest::newRow("benchmark") << QStringLiteral(LANSCOUT_BENCH_PATH)
-                               << QStringList{QStringLiteral("--smoke")}
-                               << QByteArray(
-                                      "refusing to run outside the test network: this process is in the "
-                                      "machine's own network namespace");
+                               << QStringList{QStringLiteral("--smoke")} << true << ownNamespace;
 #endif
+    // A private namespace that no test bed made: nothing says it is the test network.
+    QTest::newRow("simulator, no test bed variable")
+        << devsimPath() << QStringList{QStringLiteral("--lifetime"), QStringLiteral("5")} << false
+        << QByteArray("LANSCOUT_TESTBED is not set");
 }
 
 // Process 1 of a fresh PID namespace is the tool itself, in this (the host side's) network
 // namespace: to the tool that looks like the machine's own network.
-void tst_Flood::toolsRefuseTheNetworkOfProcessOne()
+void tst_Flood::toolsRefuseOutsideTheTestNetwork()
 {
     QFETCH(QString, program);
     QFETCH(QStringList, args);
+    QFETCH(bool, processOne);
     QFETCH(QByteArray, message);
     QProcess tool;
-    tool.start(QStringLiteral("unshare"), QStringList{QStringLiteral("--pid"), QStringLiteral("--fork"),
-                                                      QStringLiteral("--mount-proc"), program} +
-                                              args);
+    if (processOne) {
+        tool.start(QStringLiteral("unshare"), QStringList{QStringLiteral("--pid"), QStringLiteral("--fork"),
+                                                          QStringLiteral("--mount-proc"), program} +
+                                                  args);
+    } else {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("LANSCOUT_TESTBED"));
+        tool.setProcessEnvironment(env);
+        tool.start(program, args);
+    }
     QVERIFY2(tool.waitForFinished(5000), qPrintable(tool.errorString()));
     QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
     QCOMPARE(tool.exitCode(), 3);
