@@ -3,33 +3,13 @@
 #include "ipitemmode.h"
 #include "language.h"
 #include "lanscoutresources.h"
+#include "settingsfile.h"
 #include "startup.h"
 
 #include <QAbstractItemModelTester>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
-
-namespace {
-
-// The file as the toolkit writes it, with the platform's line ends.
-QByteArray settingsText(const QByteArray &id)
-{
-#ifdef Q_OS_WIN
-    const QByteArray eol("\r\n");
-#else
-    const QByteArray eol("\n");
-#endif
-    return id.isNull() ? QByteArray() : "[user_Info]" + eol + "languageId=" + id + eol;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 class tst_Language : public QObject
 {

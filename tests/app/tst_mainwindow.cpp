@@ -6,6 +6,7 @@
 #include "lanscoutresources.h"
 #include "mainwindow.h"
 #include "modaldriver.h"
+#include "settingsfile.h"
 #include "startup.h"
 
 #include <QAbstractItemModelTester>
@@ -78,23 +79,6 @@ struct Fixture
         QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, v->visualRect(model.index(row, 1)).center());
     }
 };
-
-// The file as the toolkit writes it, with the platform's line ends.
-QByteArray settingsText(const QByteArray &id)
-{
-#ifdef Q_OS_WIN
-    const QByteArray eol("\r\n");
-#else
-    const QByteArray eol("\n");
-#endif
-    return id.isNull() ? QByteArray() : "[user_Info]" + eol + "languageId=" + id + eol;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
