@@ -319,7 +319,7 @@ void AppProcess::poll()
         const QList<QByteArray> w = line.mid(16).split(' ');
         if (w[0] == "rows" && w.size() >= 7) { // rows N lag-max M ms lag-p99 P ms [waits W late L,...]
             QVector<int> late;
-            for (const QByteArray &ms : w.value(10).split(','))
+            for (const QByteArray &ms : w.value(11).split(','))
                 late += ms == "-" ? QVector<int>() : QVector<int>{ms.toInt()};
             probes.append(
                 {now(), probeClockNs(), w[1].toInt(), w[3].toInt(), w[6].toInt(), w.value(9).toInt(), late});
