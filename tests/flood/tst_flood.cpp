@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 const QString TraceAndProbe = QStringLiteral("lanScout.probe.debug=true");
@@ -94,8 +96,12 @@ void tst_Flood::malformedFlood()
     QVERIFY2(app->rxLines - rxBefore >= Count, qPrintable(QString::number(app->rxLines - rxBefore)));
     const auto probes = app->probesSince(floodStart);
     QVERIFY(probes.size() >= DurationMs / 1000);
-    for (const AppProcess::Probe &p : probes)
+    for (const AppProcess::Probe &p : probes) {
         QCOMPARE(p.rows, 3);
+        // The waits that ended late, as read from the probe line: each late, the largest its lag-max.
+        QVERIFY(p.lateMs.size() <= p.waits && !p.lateMs.contains(0));
+        QCOMPARE(p.lateMs.isEmpty() ? 0 : *std::max_element(p.lateMs.cbegin(), p.lateMs.cend()), p.lagMaxMs);
+    }
     QVERIFY(app->terminateAndWait(5000) >= 0 && app->exitedCleanly());
 }
 
