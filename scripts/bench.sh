@@ -3,7 +3,7 @@
 # test network: lanScout's window, engine, device list and table model against up to tens of
 # thousands of simulated devices, a minimal receive loop for the same traffic, and start-up
 # beside a minimal window. Prints the results table (markdown) on standard output and its
-# progress on standard error; the full run takes about a quarter of an hour.
+# progress on standard error; the full run takes about twenty minutes.
 #
 #   scripts/bench.sh [--build-dir DIR] [lanscout-bench options]
 #
