@@ -1,3 +1,9 @@
+# The version in the four parts that Windows' version resources and installers take (1.0 is
+# 1.0.0.0: the parts a short version leaves out are 0).
+set(LANSCOUT_VERSION_PARTS ${PROJECT_VERSION_MAJOR} ${PROJECT_VERSION_MINOR} ${PROJECT_VERSION_PATCH}
+    ${PROJECT_VERSION_TWEAK} 0 0 0 0)
+list(SUBLIST LANSCOUT_VERSION_PARTS 0 4 LANSCOUT_VERSION_PARTS)
+
 # lanscout_windows_program(TARGET DESCRIPTION text)
 #   Makes TARGET one of the programs that go to Windows users: its icon and version resource,
 #   stripped in release builds, built into the top of the build folder, and packed into the
@@ -12,10 +18,7 @@ function(lanscout_windows_program target)
   set(LANSCOUT_RC_NAME ${target})
   set(LANSCOUT_RC_DESCRIPTION ${P_DESCRIPTION})
   set(LANSCOUT_RC_ICON ${PROJECT_SOURCE_DIR}/resources/lanScout.ico)
-  set(version ${PROJECT_VERSION_MAJOR} ${PROJECT_VERSION_MINOR} ${PROJECT_VERSION_PATCH} ${PROJECT_VERSION_TWEAK})
-  list(APPEND version 0 0 0 0) # the parts a short version leaves out
-  list(SUBLIST version 0 4 version)
-  string(REPLACE ";" "," LANSCOUT_RC_VERSION_COMMAS "${version}")
+  string(REPLACE ";" "," LANSCOUT_RC_VERSION_COMMAS "${LANSCOUT_VERSION_PARTS}")
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
   configure_file(${PROJECT_SOURCE_DIR}/resources/windows-program.rc.in ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
