@@ -13,6 +13,8 @@ int _currLangId = 0;
 
 namespace {
 
+int lastInstalledId = -1; // none yet
+
 const char *const languageKey = "user_Info/languageId";
 
 QString &settingsFolderOverride()
@@ -87,6 +89,7 @@ void installLanguage(int id, IpItemMode &model)
         // failed to load) changes no text, so the toolkit sends no language change for it.
         QCoreApplication::removeTranslator(translator);
         QCoreApplication::installTranslator(translator);
+        lastInstalledId = id;
     }
     // Other ids have no catalogue; an empty translator would change nothing either.
     model.setHeaderLanguage(id);
@@ -107,6 +110,11 @@ void switchLanguage(int id, IpItemMode &model)
         settings.setValue(QLatin1String(languageKey), QString::number(id));
         settings.sync();
     }
+}
+
+int shownLanguageId()
+{
+    return lastInstalledId == Language::Russian ? Language::Russian : Language::English;
 }
 
 int readLanguageId()

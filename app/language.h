@@ -23,6 +23,10 @@ QString languageSettingsFolder();
 // header of model. Leaves _currLangId and the settings file alone.
 void installLanguage(int id, IpItemMode &model);
 
+// The language the window shows: Russian when the Russian catalogue was the last one installed,
+// English otherwise (also when none, or the Chinese one, was installed last).
+int shownLanguageId();
+
 // The language labels' handler: for an id of 0 to 2 that differs from _currLangId, makes it
 // current, installs it and stores it in the settings file if that file exists.
 void switchLanguage(int id, IpItemMode &model);

@@ -23,10 +23,13 @@ const char *const tableStyleSheet = "QTableCornerButton::section{background-colo
                                     "QTableView{background-color:#FFFFFF;alternate-background-color:#EEF7FE;"
                                     "gridline-color:#DADADA;border:1px solid #F4F5F6;border-radius:5px;}";
 
-// The details panel text. The labels follow the stored language id, not the catalogue in
-// use, and exist only for English and Russian: any other id gives no text.
+// The details panel text. The labels follow the stored language id, not the catalogue in use;
+// they exist only for English and Russian, so any other id (what every fresh installation has:
+// no settings file, or one without an id) takes the labels of the language the window shows.
 QString detailsText(const DeviceRecord &rec, int langId)
 {
+    if (langId != Language::English && langId != Language::Russian)
+        langId = shownLanguageId();
     QString labels[6];
     switch (langId) {
     case Language::English:
@@ -45,8 +48,6 @@ QString detailsText(const DeviceRecord &rec, int langId)
         labels[4] = QStringLiteral("Шлюз: ");
         labels[5] = QStringLiteral("MAC: ");
         break;
-    default:
-        return QString();
     }
     const QChar nl = QLatin1Char('\n');
     return labels[0] + rec.version + nl + labels[1] + rec.ipways + nl + labels[2] + rec.ipaddr + nl +

@@ -104,7 +104,7 @@ private slots:
 
 private:
     QString settingsPath() const { return languageSettingsPath(m_dir->path()); }
-    void storeLanguageId(const QByteArray &id);
+    void writeSettings(const QByteArray &text);
 
     QScopedPointer<QTemporaryDir> m_dir;
     UrlCatcher m_browser;
@@ -135,18 +135,18 @@ void tst_MainWindow::init()
     setLanguageSettingsFolder(m_dir->path());
 }
 
-void tst_MainWindow::storeLanguageId(const QByteArray &id)
+void tst_MainWindow::writeSettings(const QByteArray &text)
 {
     QFile file(settingsPath());
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(settingsText(id));
+    file.write(text);
 }
 
 void tst_MainWindow::details_data()
 {
-    QTest::addColumn<QByteArray>("stored"); // null: no settings file
-    QTest::addColumn<int>("switchedTo");    // 0: no switch in this run
-    QTest::addColumn<int>("onScreen");      // catalogue installed without a switch; 0: none
+    QTest::addColumn<QByteArray>("file"); // null: no settings file
+    QTest::addColumn<int>("shown");       // the catalogue installed at start-up
+    QTest::addColumn<int>("switchedTo");  // a flag clicked afterwards; 0: none
     QTest::addColumn<QString>("expected");
 
     const QString english =
@@ -155,26 +155,36 @@ void tst_MainWindow::details_data()
     const QString russian =
         QStringLiteral("Версия ПО: V1.0\nТип IP адреса: static\nIP адрес: 198.18.0.50\n"
                        "Маска подсети: 255.255.255.0\nШлюз: 198.18.0.2\nMAC: 00:11:22:33:44:55");
-    QTest::newRow("stored English") << QByteArray("1") << 0 << 0 << english;
-    QTest::newRow("stored Russian") << QByteArray("2") << 0 << 0 << russian;
-    QTest::newRow("stored Chinese: empty") << QByteArray("0") << 0 << 0 << QString();
-    QTest::newRow("stored English, Russian on screen") << QByteArray("1") << 0 << 2 << english;
-    QTest::newRow("no file, switched to Russian") << QByteArray() << 2 << 0 << russian;
+    const int en = Language::English, ru = Language::Russian;
+    // A stored 1 or 2 names the labels, whatever the window shows.
+    QTest::newRow("stored English, Chinese shown") << settingsText("1") << 0 << 0 << english;
+    QTest::newRow("stored Russian, English shown") << settingsText("2") << en << 0 << russian;
+    QTest::newRow("stored English, Russian shown") << settingsText("1") << ru << 0 << english;
+    // Any other id, as on every fresh installation: the labels of the language shown.
+    QTest::newRow("no file, started in English") << QByteArray() << en << 0 << english;
+    QTest::newRow("no file, started in Russian") << QByteArray() << ru << 0 << russian;
+    QTest::newRow("stored Chinese, Russian shown") << settingsText("0") << ru << 0 << russian;
+    QTest::newRow("stored 5, Russian shown") << settingsText("5") << ru << 0 << russian;
+    QTest::newRow("stored text, English shown") << settingsText("abc") << en << 0 << english;
+    QTest::newRow("portable file without an id") << QByteArray("[user_Info]\r\n") << ru << 0 << russian;
+    QTest::newRow("Chinese catalogue shown") << QByteArray() << int(Language::Chinese) << 0 << english;
+    // A flag makes its language the current id.
+    QTest::newRow("no file, switched to Russian") << QByteArray() << en << ru << russian;
+    QTest::newRow("stored Chinese, switched to English") << settingsText("0") << ru << en << english;
 }
 
 void tst_MainWindow::details()
 {
-    QFETCH(QByteArray, stored);
+    QFETCH(QByteArray, file);
+    QFETCH(int, shown);
     QFETCH(int, switchedTo);
-    QFETCH(int, onScreen);
     QFETCH(QString, expected);
-    if (!stored.isNull())
-        storeLanguageId(stored);
+    if (!file.isNull())
+        writeSettings(file);
     Fixture f;
+    installLanguage(shown, f.model);
     if (switchedTo)
         switchLanguage(switchedTo, f.model);
-    if (onScreen)
-        installLanguage(onScreen, f.model);
     f.add(QStringLiteral("198.18.0.50"));
     f.child<QTextBrowser>("tbwIpInf")->setPlainText(QStringLiteral("previous"));
     f.clickRow(0);
@@ -197,7 +207,7 @@ void tst_MainWindow::languageLabels()
     QFETCH(Qt::MouseButton, button);
     QFETCH(int, id);
     const int other = 3 - id;
-    storeLanguageId(QByteArray::number(other));
+    writeSettings(settingsText(QByteArray::number(other)));
     Fixture f;
     // Started in the label's language: the switch installs the catalogue that is already in
     // front once more, which must still re-translate the window.
@@ -262,7 +272,7 @@ void tst_MainWindow::shownAsPlainText()
     QFETCH(DeviceRecord, rec);
     QFETCH(bool, selectRow);
     QFETCH(QStringList, opened);
-    storeLanguageId("1"); // English labels
+    writeSettings(settingsText("1")); // English labels
     Fixture f;
     f.list.mergeDevice(rec);
     f.list.applyPendingChanges();
