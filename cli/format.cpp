@@ -2,6 +2,8 @@
 
 #include "protocol.h"
 
+#include <algorithm>
+
 namespace cli {
 
 namespace {
@@ -49,28 +51,47 @@ QByteArray seenOnJson(const QVector<SeenOn> &seenOn)
     return '[' + items.join(',') + ']';
 }
 
-// A value of a text line: quoted when it is empty or holds a blank or a quote.
+// A value of a text line: quoted when it is empty or holds a quote or any blank, U+00A0 and
+// U+3000 as much as a space, so that no value reads as two words (TAB is "\t" by then).
 QString textValue(const QString &text)
 {
     QString plain = plainText(text);
-    if (!plain.isEmpty() && !plain.contains(QLatin1Char(' ')) && !plain.contains(QLatin1Char('"')))
+    const bool blank = std::any_of(plain.cbegin(), plain.cend(), [](QChar c) { return c.isSpace(); });
+    if (!plain.isEmpty() && !blank && !plain.contains(QLatin1Char('"')))
         return plain;
     plain.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
     return QLatin1Char('"') + plain + QLatin1Char('"');
+}
+
+// The UTF-16 length of the code point at text[i]: 2 for a surrogate pair, else 1.
+int pointSize(const QString &text, int i)
+{
+    return text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
 }
 
 } // namespace
 
 QString plainText(const QString &text)
 {
+    // The trace's escapes first (C0 but TAB, DEL, C1, line and paragraph separators), then TAB,
+    // format characters (Cf), lone surrogates and the block of tags and variation selectors
+    // (U+E0000 to U+E0FFF, invisible all) as "\uXXXX" or, above U+FFFF, "\UXXXXXXXX".
     const QString visible = protocol::visibleControls(text);
     QString out;
     out.reserve(visible.size());
-    for (const QChar c : visible) {
-        if (c.category() == QChar::Other_Format)
-            out += QStringLiteral("\\u%1").arg(uint(c.unicode()), 4, 16, QLatin1Char('0'));
+    for (int i = 0; i < visible.size();) {
+        const int size = pointSize(visible, i);
+        const uint c = size == 2 ? QChar::surrogateToUcs4(visible[i], visible[i + 1]) : visible[i].unicode();
+        const auto category = QChar::category(c);
+        if (c == '\t')
+            out += QLatin1String("\\t");
+        else if (category == QChar::Other_Format || category == QChar::Other_Surrogate ||
+                 (c >= 0xe0000 && c <= 0xe0fff))
+            out += c > 0xffff ? QStringLiteral("\\U%1").arg(c, 8, 16, QLatin1Char('0'))
+                              : QStringLiteral("\\u%1").arg(c, 4, 16, QLatin1Char('0'));
         else
-            out += c;
+            out += visible.midRef(i, size);
+        i += size;
     }
     return out;
 }

@@ -18,9 +18,10 @@ enum class Format
     Jsonl
 };
 
-// The text as a terminal should show it: control characters, bidirectional overrides and other
-// invisible format characters written as escapes ("\x1b", "\u202e"), so that what a device
-// sends can neither drive the terminal nor reorder or hide what is shown.
+// The text as a terminal should show it: control characters (TAB too), bidirectional overrides
+// and other invisible format characters written as escapes ("\x1b", "\t", "\u202e", and above
+// U+FFFF eight digits: "\U000e0041"), so that what a device sends can neither drive the terminal
+// nor reorder, hide or forge what is shown. Whole code points are judged, not UTF-16 halves.
 QString plainText(const QString &text);
 // The columns a terminal gives the text: none for combining marks, two for wide characters.
 int displayWidth(const QString &text);

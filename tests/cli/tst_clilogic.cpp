@@ -232,6 +232,10 @@ void tst_CliLogic::formats_data()
     QTest::newRow("bidi override, zero width, separators") << "\u202egnp.exe\u200b\u2066x\u2028\ufeff";
     QTest::newRow("wide and combining") << "设备\U0001F600e\u0301";
     QTest::newRow("backslash and a very long text") << QLatin1Char('\\') + QString(200, QLatin1Char('V'));
+    QTest::newRow("TAB forges a field") << "x\tipaddr=203.0.113.9";
+    QTest::newRow("Unicode spaces") << "a\u00a0b\u2003c\u3000ipaddr=203.0.113.9";
+    QTest::newRow("invisible above U+FFFF: tags, musical format")
+        << "02:00:00:00:00:01\U000E0041\U000E0001\U0001D173";
 }
 
 void tst_CliLogic::formats()
@@ -247,19 +251,43 @@ void tst_CliLogic::formats()
     QCOMPARE(json[0][QLatin1String("seen_on")][0][QLatin1String("interface")].toString(),
              QStringLiteral("eth0"));
     QCOMPARE(json[1].toObject().keys().size(), 10);
+    // Shown on a terminal: no code point that drives it or hides.
+    auto shown = [](const QString &text) {
+        for (const uint c : text.toUcs4())
+            QVERIFY2(QChar::category(c) != QChar::Other_Control &&
+                         QChar::category(c) != QChar::Other_Format && c != QChar::LineSeparator &&
+                         (c < 0xe0000 || c > 0xe0fff),
+                     qPrintable(QString::number(c, 16)));
+    };
     // CSV: the name read back as it was, whatever it holds.
     QString error;
     const QVector<CsvRecord> csv = readCsv(QString::fromUtf8(csvRecord({name, QStringLiteral("x")})), &error);
     QCOMPARE(csv.value(0).fields, (QStringList{name, QStringLiteral("x")}));
 
+    // watch: a word per field, whatever the name holds, read back as the table shows it.
+    const QString line =
+        QString::fromUtf8(eventLine(Format::Text, QDateTime::currentDateTime(), Event::Added, d));
+    shown(line.chopped(1));
+    QStringList words{QString()};
+    bool inQuotes = false;
+    for (int i = 0; i < line.size() - 1; ++i) {
+        if (inQuotes && line[i] == QLatin1Char('\\'))
+            words.last() += line[++i];
+        else if (line[i] == QLatin1Char('"'))
+            inQuotes = !inQuotes;
+        else if (!inQuotes && line[i].isSpace())
+            words << QString();
+        else
+            words.last() += line[i];
+    }
+    QCOMPARE(words.size(), 12);
+    QCOMPARE(words[10], QStringLiteral("extra=") + plainText(name));
+
     // The table: plain text only, and the last column starts at one place on every line.
     const QStringList lines =
         QString::fromUtf8(devicesTable(two)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
-    for (const QChar c : lines.join(QString()))
-        QVERIFY2(c.category() != QChar::Other_Control && c.category() != QChar::Other_Format &&
-                     c != QChar::LineSeparator,
-                 qPrintable(QString::number(c.unicode(), 16)));
+    shown(lines.join(QString()));
     const int column = displayWidth(lines[0].left(lines[0].indexOf(QLatin1String("seen_on"))));
     QCOMPARE(displayWidth(lines[1].left(lines[1].indexOf(QLatin1String("198.18.0.1 (eth0)")))), column);
     QVERIFY(column < 200);
