@@ -18,6 +18,7 @@
 #include <unistd.h>
 #endif
 #ifdef Q_OS_WIN
+#include <io.h>
 #include <windows.h>
 #endif
 
@@ -116,6 +117,27 @@ void onStopRequest(std::function<void()> stop)
 #endif
 #ifdef Q_OS_WIN
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+#endif
+}
+
+#ifdef Q_OS_WIN
+namespace {
+// The console behind a stream, or nullptr for a pipe or a file.
+HANDLE consoleOf(std::FILE *stream)
+{
+    const auto handle = HANDLE(_get_osfhandle(_fileno(stream)));
+    DWORD mode;
+    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) ? handle : nullptr;
+}
+} // namespace
+#endif
+
+bool stdoutIsTerminal()
+{
+#ifdef Q_OS_WIN
+    return consoleOf(stdout) != nullptr;
+#else
+    return ::isatty(STDOUT_FILENO) == 1;
 #endif
 }
 

@@ -45,6 +45,9 @@ bool hostPortHeldElsewhere();
 // arrives; from then on those no longer end the process at once.
 void onStopRequest(std::function<void()> stop);
 
+// True when standard output is a terminal (on Windows a console), not a pipe or a file.
+bool stdoutIsTerminal();
+
 // Standard output, flushed at once so that no line waits in a buffer; messages on standard error,
 // as plainText() shows them.
 void out(const QByteArray &bytes);

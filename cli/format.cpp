@@ -149,23 +149,37 @@ QByteArray devicesJson(const QVector<Device> &devices)
     return items.isEmpty() ? "[]\n" : "[\n" + items.join(",\n") + "\n]\n";
 }
 
+bool startsLikeFormula(const QString &text)
+{
+    return !text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text[0]);
+}
+
 QByteArray csvRecord(const QStringList &fields)
 {
     QByteArrayList out;
     for (const QString &field : fields) {
-        QByteArray f = field.toUtf8();
-        if (f.contains(',') || f.contains('"') || f.contains('\n') || f.contains('\r'))
+        QByteArray f = (startsLikeFormula(field) ? QLatin1Char('\'') + field : field).toUtf8();
+        const bool quote = std::any_of(field.cbegin(), field.cend(), [](QChar c) {
+            return c == QLatin1Char(',') || c == QLatin1Char('"') || c.category() == QChar::Other_Control;
+        });
+        if (quote)
             f = '"' + f.replace('"', "\"\"") + '"';
         out << f;
     }
     return out.join(',') + "\r\n";
 }
 
-QByteArray devicesCsv(const QVector<Device> &devices)
+QByteArray devicesCsv(const QVector<Device> &devices, bool forTerminal)
 {
     QByteArray out = csvRecord(fieldNames() << QStringLiteral("seen_on"));
-    for (const Device &device : devices)
-        out += csvRecord(fieldTexts(device.rec) << seenOnText(device.seenOn));
+    for (const Device &device : devices) {
+        QStringList fields = fieldTexts(device.rec) << seenOnText(device.seenOn);
+        if (forTerminal) {
+            for (QString &field : fields)
+                field = plainText(field);
+        }
+        out += csvRecord(fields);
+    }
     return out;
 }
 

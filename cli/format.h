@@ -32,10 +32,15 @@ QByteArray jsonObject(const QVector<QPair<QString, QByteArray>> &members);
 QByteArray deviceJson(const Device &device); // the nine fields and "seen_on"
 QByteArray devicesJson(const QVector<Device> &devices);
 
-// RFC 4180: a field holding a comma, a double quote or a line break is quoted, its quotes
-// doubled; records end in CR LF.
+// True when a spreadsheet would take a cell of this text for a formula: it starts with =, +, -,
+// @, TAB or CR.
+bool startsLikeFormula(const QString &text);
+// RFC 4180: a field holding a comma, a double quote, a line break or another control character
+// is quoted, its quotes doubled; records end in CR LF. A field that startsLikeFormula() gets a
+// ' in front, as spreadsheets mark text themselves, so that opening the file runs nothing.
 QByteArray csvRecord(const QStringList &fields);
-QByteArray devicesCsv(const QVector<Device> &devices);
+// For a terminal the fields as plainText() shows them; otherwise as the devices sent them.
+QByteArray devicesCsv(const QVector<Device> &devices, bool forTerminal);
 
 // Columns aligned for a terminal, cells as plainText() shows them, all but the last cut to a width.
 QByteArray textTable(const QStringList &header, const QVector<QStringList> &rows);

@@ -1,5 +1,7 @@
 #include "plan.h"
 
+#include "format.h"
+
 namespace cli {
 
 namespace {
@@ -8,13 +10,21 @@ const QStringList Columns{QStringLiteral("mac"),  QStringLiteral("version"), QSt
                           QStringLiteral("ip"),   QStringLiteral("mask"),    QStringLiteral("gateway"),
                           QStringLiteral("dns1"), QStringLiteral("dns2")};
 
+// A field as the plan means it: the ' that CSV output puts before a text a spreadsheet would run
+// as a formula dropped again, so that what list wrote reads back; then the blanks around it.
+QString planField(const QString &field)
+{
+    const QString f = field.trimmed();
+    return f.startsWith(QLatin1Char('\'')) && startsLikeFormula(f.mid(1)) ? f.mid(1).trimmed() : f;
+}
+
 PlanRow planRow(const CsvRecord &record)
 {
     PlanRow row;
     row.line = record.line;
     QStringList f;
     for (const QString &field : record.fields)
-        f << field.trimmed();
+        f << planField(field);
     if (f.size() < 3 || f.size() > Columns.size()) {
         row.error = QStringLiteral("%1 fields where 3 to 8 (%2) belong")
                         .arg(f.size())

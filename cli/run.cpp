@@ -20,7 +20,7 @@ int list(const Options &o, Engine &engine)
     engine.stop();
     const QVector<Device> &devices = engine.table.devices();
     out(o.format == Format::Json  ? devicesJson(devices)
-        : o.format == Format::Csv ? devicesCsv(devices)
+        : o.format == Format::Csv ? devicesCsv(devices, stdoutIsTerminal())
                                   : devicesTable(devices));
     if (devices.isEmpty())
         note(QStringLiteral("no device found"));

@@ -236,6 +236,8 @@ void tst_CliLogic::formats_data()
     QTest::newRow("Unicode spaces") << "a\u00a0b\u2003c\u3000ipaddr=203.0.113.9";
     QTest::newRow("invisible above U+FFFF: tags, musical format")
         << "02:00:00:00:00:01\U000E0041\U000E0001\U0001D173";
+    QTest::newRow("formula") << "=HYPERLINK(\"http://203.0.113.9\")";
+    QTest::newRow("formula behind a TAB") << "\t@SUM(A1)";
 }
 
 void tst_CliLogic::formats()
@@ -259,10 +261,20 @@ void tst_CliLogic::formats()
                          (c < 0xe0000 || c > 0xe0fff),
                      qPrintable(QString::number(c, 16)));
     };
-    // CSV: the name read back as it was, whatever it holds.
+    // CSV: piped, the name as it was (a formula behind a ', which a plan drops); on a terminal, as
+    // the table shows it.
+    const auto cellOf = [](const QString &text) {
+        return (startsLikeFormula(text) ? QStringLiteral("'") : QString()) + text;
+    };
     QString error;
-    const QVector<CsvRecord> csv = readCsv(QString::fromUtf8(csvRecord({name, QStringLiteral("x")})), &error);
-    QCOMPARE(csv.value(0).fields, (QStringList{name, QStringLiteral("x")}));
+    for (const bool terminal : {false, true}) {
+        const QString csv = QString::fromUtf8(devicesCsv(two, terminal));
+        QCOMPARE(readCsv(csv, &error).value(1).fields.value(8), cellOf(terminal ? plainText(name) : name));
+        if (terminal)
+            shown(QString(csv).remove(QLatin1String("\r\n")));
+    }
+    const QByteArray row = csvRecord({name, QStringLiteral("V"), QStringLiteral("dhcp")});
+    QCOMPARE(readPlan(QString::fromUtf8(row), &error).value(0).mac, name.trimmed());
 
     // watch: a word per field, whatever the name holds, read back as the table shows it.
     const QString line =
