@@ -1,5 +1,6 @@
 #include "checks.h"
 
+#include "format.h"
 #include "ipv4.h"
 
 #include <QStringList>
@@ -65,8 +66,8 @@ QVector<Problem> checkRequest(const SetIpRequest &r, const CheckContext &context
                                 false};
             malformed = true;
         } else if (isStatic && (required || !text->isEmpty()) && !parseIpv4(*text)) {
-            problems << Problem{
-                QStringLiteral("the %1 \"%2\" is not a dotted IPv4 address").arg(QLatin1String(name), *text)};
+            problems << Problem{QStringLiteral("the %1 %2 is not a dotted IPv4 address")
+                                    .arg(QLatin1String(name), quoted(*text))};
             malformed = true;
         }
     }

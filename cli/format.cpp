@@ -96,6 +96,21 @@ QString plainText(const QString &text)
     return out;
 }
 
+QString quoted(const QString &text, int max)
+{
+    int end = 0, points = 0;
+    for (; end < text.size(); end += pointSize(text, end)) {
+        if (++points > max)
+            break;
+    }
+    if (end == text.size())
+        return QLatin1Char('"') + plainText(text) + QLatin1Char('"');
+    for (int i = end; i < text.size(); i += pointSize(text, i))
+        ++points;
+    return QStringLiteral("\"%1...\" (%2 characters)")
+        .arg(plainText(text.left(end)), QString::number(points - 1));
+}
+
 int displayWidth(const QString &text)
 {
     int columns = 0;

@@ -23,6 +23,9 @@ enum class Format
 // U+FFFF eight digits: "\U000e0041"), so that what a device sends can neither drive the terminal
 // nor reorder, hide or forge what is shown. Whole code points are judged, not UTF-16 halves.
 QString plainText(const QString &text);
+// What a message quotes of the input, which may be megabytes: in double quotes, as plainText()
+// shows it, cut to its first max code points ("..." and the full length marking a cut).
+QString quoted(const QString &text, int max = 40);
 // The columns a terminal gives the text: none for combining marks, two for wide characters.
 int displayWidth(const QString &text);
 

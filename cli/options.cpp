@@ -143,7 +143,7 @@ Parsed parseArguments(const QStringList &arguments)
         if (a == QLatin1String("-v") || a == QLatin1String("--version"))
             return result.text = QStringLiteral("lanscout-cli " LANSCOUT_VERSION "\n"), result;
         if (a != QLatin1String("--trace"))
-            return fail(QStringLiteral("unknown option %1").arg(a));
+            return fail(QStringLiteral("unknown option %1").arg(quoted(a)));
         o.trace = true;
     }
     if (at == arguments.size())
@@ -157,7 +157,8 @@ Parsed parseArguments(const QStringList &arguments)
         return result.text = QLatin1String(info ? info->usage : Usage), result;
     }
     if (!info)
-        return fail(QStringLiteral("unknown command %1 (list, watch, set-ip or apply)").arg(arguments[at]));
+        return fail(
+            QStringLiteral("unknown command %1 (list, watch, set-ip or apply)").arg(quoted(arguments[at])));
 
     QCommandLineParser parser;
     auto option = [&](const char *name, const char *value = nullptr) {
@@ -188,7 +189,7 @@ Parsed parseArguments(const QStringList &arguments)
     if (positional.size() != (o.command == Command::Apply ? 1 : 0))
         return fail(o.command == Command::Apply
                         ? QStringLiteral("apply takes one plan file")
-                        : QStringLiteral("unexpected argument %1").arg(positional.value(0)));
+                        : QStringLiteral("unexpected argument %1").arg(quoted(positional.value(0))));
     o.planPath = positional.value(0);
 
     const QStringList formats = words(info->formats);

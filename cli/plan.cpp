@@ -1,6 +1,7 @@
 #include "plan.h"
 
 #include "format.h"
+#include "ipv4.h"
 
 namespace cli {
 
@@ -41,7 +42,7 @@ PlanRow planRow(const CsvRecord &record)
     if (row.mac.isEmpty())
         row.error = QStringLiteral("no mac");
     else if (r.ipways != QLatin1String("static") && r.ipways != QLatin1String("dhcp"))
-        row.error = QStringLiteral("mode \"%1\" is neither static nor dhcp").arg(f[2]);
+        row.error = QStringLiteral("mode %1 is neither static nor dhcp").arg(quoted(f[2]));
     else if (r.ipways == QLatin1String("static") && (r.ipaddr.isEmpty() || r.mask.isEmpty()))
         row.error = QStringLiteral("a static row needs ip and mask");
     else if (r.ipways == QLatin1String("dhcp") && !f.mid(3).join(QString()).isEmpty())
@@ -156,16 +157,15 @@ PlanCheck checkPlan(QVector<PlanRow> &rows, const QVector<Known> &known)
         if (!row.error.isEmpty()) {
             check.problems[r] << Problem{row.error, false};
         } else if (c.isEmpty()) {
-            check.problems[r] << Problem{QStringLiteral("no device %1 was found").arg(device), false};
+            check.problems[r] << Problem{QStringLiteral("no device %1 was found").arg(quoted(device)), false};
         } else if (c.size() > 1) {
             QStringList which;
             for (int k : c)
                 which << known[k].rec.mac + QLatin1Char(' ') + known[k].rec.version;
-            check.problems[r] << Problem{QStringLiteral("%1 names %2 devices: %3")
-                                             .arg(device)
-                                             .arg(c.size())
-                                             .arg(which.join(QLatin1String(", "))),
-                                         false};
+            check.problems[r] << Problem{
+                QStringLiteral("%1 names %2 devices: %3")
+                    .arg(device, QString::number(c.size()), which.join(QLatin1String(", "))),
+                false};
         } else if (check.device.contains(c[0])) {
             check.problems[r] << Problem{QStringLiteral("%1 has a row already").arg(device), false};
         } else {
@@ -188,11 +188,11 @@ PlanCheck checkPlan(QVector<PlanRow> &rows, const QVector<Known> &known)
         check.problems[r] += checkRequest(rows[r].request, context);
         for (int earlier = 0; earlier < r; ++earlier) {
             const auto &a = rows[earlier].request, &b = rows[r].request;
+            // A malformed address is refused already, and may be long.
             if (check.device[earlier] >= 0 && a.ipways == QLatin1String("static") &&
-                b.ipways == QLatin1String("static") && a.ipaddr == b.ipaddr)
+                b.ipways == QLatin1String("static") && a.ipaddr == b.ipaddr && parseIpv4(a.ipaddr))
                 check.problems[r] << Problem{QStringLiteral("%1 is given to line %2 too")
-                                                 .arg(rows[r].request.ipaddr)
-                                                 .arg(rows[earlier].line)};
+                                                 .arg(b.ipaddr, QString::number(rows[earlier].line))};
         }
     }
     return check;

@@ -145,13 +145,20 @@ void tst_CliLogic::plan_data()
         << "1: mode \"bootp\"|2: needs ip and mask|3: takes no addresses|4: 9 fields|5: no mac";
     QTest::newRow("unknown and ambiguous devices, a device twice")
         << "0F,,dhcp\n0C,,dhcp\n0A,,dhcp\n0A,V1,dhcp"
-        << "1: no device 0F|2: names 2 devices: 0C V1, 0C V2|4: has a row already";
+        << "1: no device \"0F\"|2: names 2 devices: 0C V1, 0C V2|4: has a row already";
     QTest::newRow("two rows give one address")
         << "0A,,static,198.18.0.50,255.255.255.0\n0B,,static,198.18.0.50,255.255.255.0"
         << "2: 198.18.0.50 is given to line 1";
     QTest::newRow("the address of a device the plan leaves, and of one it moves")
         << "0A,,static,198.18.0.12,255.255.255.0\n0B,,static,198.18.0.10,255.255.255.0"
         << "1: held by another device (0C V1)";
+    const QString mode(1 << 20, QLatin1Char('x')), mac(50, QLatin1Char('m')), ip(50, QLatin1Char('9'));
+    QTest::newRow("long input quoted in part")
+        << QStringLiteral("0A,V1,%1\n%2,,dhcp\n0A,,static,%3,255.255.255.0\n0B,,static,%3,255.255.255.0")
+               .arg(mode, mac, ip)
+        << QStringLiteral("1: mode \"%1...\" (1048576 characters) is neither|2: no device \"%2...\" (50 "
+                          "characters) was|3: address \"%3...\" (50 characters) is not|4: address")
+               .arg(mode.left(40), mac.left(40), ip.left(40));
     QTest::newRow("a row's own checks") << "0A,,static,198.18.0.255,255.255.255.0"
                                         << "1: broadcast address";
 }
@@ -356,6 +363,9 @@ void tst_CliLogic::options_data()
     QTest::newRow("dhcp with a mask") << "set-ip --mac M --dhcp --mask 255.0.0.0 => error: --dhcp takes no";
     QTest::newRow("static without a mask")
         << "set-ip --mac M --static 1.2.3.4 => error: --static needs --mask";
+    QTest::newRow("unknown command quoted in part")
+        << QStringLiteral("%1 => error: unknown command \"%2...\" (50 characters)")
+               .arg(QString(50, QLatin1Char('x')), QString(40, QLatin1Char('x')));
 }
 
 void tst_CliLogic::options()
