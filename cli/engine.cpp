@@ -9,6 +9,7 @@
 #include <QNetworkInterface>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <cstdio>
 
 #ifdef Q_OS_UNIX
@@ -132,6 +133,30 @@ HANDLE consoleOf(std::FILE *stream)
 } // namespace
 #endif
 
+void writeStream(std::FILE *stream, const QByteArray &bytes)
+{
+#ifdef Q_OS_WIN
+    if (const HANDLE console = consoleOf(stream)) {
+        std::fflush(stream);
+        const QString text = QString::fromUtf8(bytes);
+        const auto *units = reinterpret_cast<const wchar_t *>(text.utf16());
+        // In pieces: older consoles refuse a large write; a pair of surrogates stays together.
+        for (int at = 0; at < text.size();) {
+            int n = std::min(text.size() - at, 8192);
+            if (n > 1 && at + n < text.size() && text[at + n - 1].isHighSurrogate())
+                --n;
+            DWORD written = 0;
+            if (!WriteConsoleW(console, units + at, DWORD(n), &written, nullptr) || written == 0)
+                return;
+            at += int(written);
+        }
+        return;
+    }
+#endif
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
 bool stdoutIsTerminal()
 {
 #ifdef Q_OS_WIN
@@ -143,15 +168,13 @@ bool stdoutIsTerminal()
 
 void out(const QByteArray &bytes)
 {
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    writeStream(stdout, bytes);
 }
 
 void note(const QString &text)
 {
     // Messages quote what devices sent (their MACs and versions): escaped, like the table.
-    std::fprintf(stderr, "lanscout-cli: %s\n", qUtf8Printable(plainText(text)));
-    std::fflush(stderr);
+    writeStream(stderr, "lanscout-cli: " + plainText(text).toUtf8() + '\n');
 }
 
 } // namespace cli

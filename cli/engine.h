@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -45,6 +46,9 @@ bool hostPortHeldElsewhere();
 // arrives; from then on those no longer end the process at once.
 void onStopRequest(std::function<void()> stop);
 
+// UTF-8 bytes written to a standard stream and flushed; to a Windows console as UTF-16, which it
+// shows whatever its code page.
+void writeStream(std::FILE *stream, const QByteArray &bytes);
 // True when standard output is a terminal (on Windows a console), not a pipe or a file.
 bool stdoutIsTerminal();
 
