@@ -2,6 +2,7 @@
 
 #include "engine.h"
 #include "format.h"
+#include "ipv4.h"
 #include "plan.h"
 #include "protocol.h"
 #include "run.h"
@@ -25,7 +26,7 @@ struct Job
     Device device; // as it last reported itself
     QString result;
     int exit = Verified;
-    int sends = 0;
+    int sends = 0; // commands that went out
 };
 
 void finish(Job &job, const char *result, int exit)
@@ -34,9 +35,23 @@ void finish(Job &job, const char *result, int exit)
         job.result = QLatin1String(result), job.exit = exit;
 }
 
+// A stop request (SIGINT, SIGTERM) ends the loop that runs: the search or the device followed.
+struct Stop
+{
+    int signal = 0;
+    QEventLoop *loop = nullptr;
+    void run(QEventLoop &l)
+    {
+        loop = &l;
+        if (!signal)
+            l.exec();
+        loop = nullptr;
+    }
+};
+
 // Sends the job's command and follows the device until it reports the new settings, reports
 // other ones, or the time is up.
-void follow(Job &job, const Options &o, Engine &engine)
+void follow(Job &job, const Options &o, Engine &engine, Stop &stop)
 {
     const SetIpRequest &request = job.row.request;
     const QString who = request.mac + QLatin1Char(' ') + request.version;
@@ -72,10 +87,29 @@ void follow(Job &job, const Options &o, Engine &engine)
         loop.quit();
     });
     send();
-    loop.exec();
+    stop.run(loop);
     engine.table.replied = nullptr;
-    job.sends = verification.sends();
+    // A command still queued when the turn ends would go out in the next device's turn: it is
+    // taken back, and was never sent.
+    job.sends = verification.sends() - (engine.list.takeSetIpRequest() ? 1 : 0);
+    if (stop.signal)
+        finish(job, "interrupted", 128 + stop.signal);
     note(QStringLiteral("%1: %2 after %3 send(s)").arg(who, job.result).arg(job.sends));
+}
+
+// The device other than the job's own that holds the address the job's static request takes, as
+// the latest replies show it.
+const Device *holder(const Job &job, const QVector<Device> &devices)
+{
+    const SetIpRequest &r = job.row.request;
+    if (r.ipways != QLatin1String("static"))
+        return nullptr;
+    for (const Device &d : devices) {
+        if ((d.rec.mac != r.mac || d.rec.version != r.version) &&
+            parseIpv4(d.rec.ipaddr) == parseIpv4(r.ipaddr))
+            return &d;
+    }
+    return nullptr;
 }
 
 QVector<PlanRow> planRows(const Options &o, QString *error)
@@ -126,6 +160,12 @@ bool refused(const Options &o, const QVector<Job> &jobs, bool last)
     return stop;
 }
 
+// The bytes of the set-IP command as text (the protocol's texts are ASCII).
+QString commandText(const SetIpRequest &request)
+{
+    return QString::fromUtf8(protocol::setIpCommand(request));
+}
+
 QByteArray summary(const Options &o, const QVector<Job> &jobs)
 {
     QVector<QStringList> rows;
@@ -149,7 +189,10 @@ QByteArray summary(const Options &o, const QVector<Job> &jobs)
                              {QStringLiteral("result"), jsonString(job.result)},
                              {QStringLiteral("exit"), QByteArray::number(job.exit)},
                              {QStringLiteral("sends"), QByteArray::number(job.sends)},
-                             {QStringLiteral("device"), job.found ? deviceJson(job.device) : "null"}});
+                             {QStringLiteral("device"), job.found ? deviceJson(job.device) : "null"},
+                             {QStringLiteral("command"), o.dryRun && job.result == QLatin1String("dry-run")
+                                                             ? jsonString(commandText(job.row.request))
+                                                             : "null"}});
     }
     if (o.format == Format::Json)
         return "[\n" + items.join(",\n") + "\n]\n";
@@ -181,15 +224,25 @@ int commission(const Options &o, Engine &engine)
     if (refused(o, jobs, false))
         return BadInput;
 
-    QEventLoop loop;
-    QTimer::singleShot(o.waitMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    engine.start();
-    loop.exec();
+    if (!engine.start())
+        return NoInterface;
+    // From here on a stop request ends the run in order: nothing more is sent, and what was done
+    // is still printed.
+    Stop stop;
+    onStopRequest([&stop](int signal) {
+        if (!stop.signal)
+            stop.signal = signal;
+        if (stop.loop)
+            stop.loop->quit();
+    });
+    QEventLoop search;
+    QTimer::singleShot(o.waitMs, Qt::PreciseTimer, &search, &QEventLoop::quit);
+    stop.run(search);
     QVector<Known> known;
     for (const Device &device : engine.table.devices())
         known << Known{device.rec, localSubnets(device.seenOn)};
     const PlanCheck check = checkPlan(rows, known);
-    if (setIp && check.candidates[0].isEmpty()) {
+    if (setIp && check.candidates[0].isEmpty() && !stop.signal) {
         note(QStringLiteral("no device %1 found").arg((o.mac + QLatin1Char(' ') + o.version).trimmed()));
         return NotFound;
     }
@@ -201,32 +254,52 @@ int commission(const Options &o, Engine &engine)
         if (job.found)
             job.device = engine.table.devices()[check.device[i]];
     }
-    if (refused(o, jobs, true))
+    if (!stop.signal && refused(o, jobs, true))
         return BadInput;
 
-    int exit = Verified;
-    for (int i = 0; i < jobs.size(); ++i) {
+    bool sentAny = false;
+    for (const int i : check.order) {
         Job &job = jobs[i];
         const QString who = job.row.request.mac + QLatin1Char(' ') + job.row.request.version;
-        if (!runnable(job)) {
+        const Device *held = nullptr;
+        if (stop.signal) {
+            finish(job, "not-reached", 128 + stop.signal);
+        } else if (!runnable(job)) {
             const bool missing = check.candidates[i].isEmpty();
             finish(job, missing ? "not-found" : "refused", missing ? NotFound : BadInput);
         } else if (o.dryRun) {
-            const QString command = QString::fromUtf8(protocol::setIpCommand(job.row.request));
-            out(plainText(command).toUtf8() + '\n');
+            if (o.format != Format::Json)
+                out(plainText(commandText(job.row.request)).toUtf8() + '\n');
             finish(job, "dry-run", Verified);
         } else if (reportsRequested(job.device.rec, job.row.request)) {
             note(QStringLiteral("%1: has these settings already, nothing sent").arg(who));
             finish(job, "unchanged", Verified);
+        } else if (job.problems.isEmpty() && (held = holder(job, engine.table.devices()))) {
+            // Checked again just before sending: an earlier row's device may not have moved away
+            // (forced problems aside, which the user chose to send anyway).
+            note(QStringLiteral("%1: %2 is still held by %3 %4, nothing sent")
+                     .arg(who, job.row.request.ipaddr, held->rec.mac, held->rec.version));
+            finish(job, "held", BadInput);
         } else {
-            follow(job, o, engine);
+            follow(job, o, engine, stop);
+            sentAny = sentAny || job.sends > 0;
         }
-        exit = std::max(exit, job.exit);
     }
     engine.stop();
+    // The run's code: its worst row's; but 2 says nothing was sent, so once anything was, a row
+    // not sent counts as not seen with its new settings.
+    int exit = Verified;
+    for (const Job &job : qAsConst(jobs))
+        exit = std::max(exit, sentAny && job.exit == BadInput ? int(NotSeen) : job.exit);
+    if (stop.signal)
+        exit = 128 + stop.signal;
     if (!setIp)
         out(summary(o, jobs));
-    else if (!o.dryRun)
+    else if (o.dryRun && o.format == Format::Json && jobs[0].result == QLatin1String("dry-run"))
+        out(jsonObject({{QStringLiteral("command"), jsonString(commandText(jobs[0].row.request))},
+                        {QStringLiteral("device"), deviceJson(jobs[0].device)}}) +
+            '\n');
+    else if (!o.dryRun && jobs[0].found)
         out(o.format == Format::Json ? deviceJson(jobs[0].device) + '\n' : devicesTable({jobs[0].device}));
     return exit;
 }

@@ -6,15 +6,17 @@
 #include "udpserver.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QNetworkInterface>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
-#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -34,10 +36,25 @@ Engine::~Engine()
     stop();
 }
 
-void Engine::start()
+bool Engine::start()
 {
     m_ctl = std::make_unique<ThreadCtl>(list);
+    int addresses = -1, bound = -1;
+    QEventLoop loop;
+    QObject::connect(m_ctl->server, &UdpServer::started, &loop, [&](int a, int b) {
+        addresses = a, bound = b;
+        loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit); // the worker never fails to answer
     emit m_ctl->server->start();
+    loop.exec();
+    if (addresses == 0)
+        note(QStringLiteral("no usable interface: no network interface is up with an IPv4 address"));
+    else if (bound == 0)
+        note(QStringLiteral("no usable interface: port 8888 could not be bound on any of the %1 IPv4 "
+                            "address(es); another program holds it (run with --trace for the errors)")
+                 .arg(addresses));
+    return addresses > 0 && bound > 0;
 }
 
 void Engine::stop()
@@ -77,27 +94,28 @@ bool hostPortHeldElsewhere()
 }
 
 namespace {
-std::function<void()> stopRequested;
+std::function<void(int)> stopRequested;
 #ifdef Q_OS_UNIX
 int wakeup[2] = {-1, -1};
-void onSignal(int)
+void onSignal(int signal)
 {
-    const char byte = 1;
+    const char byte = char(signal);
     [[maybe_unused]] const ssize_t n = ::write(wakeup[1], &byte, 1); // async-signal-safe
 }
 #endif
 #ifdef Q_OS_WIN
-BOOL WINAPI onConsoleEvent(DWORD)
+BOOL WINAPI onConsoleEvent(DWORD event)
 {
     // Another thread of the system's: hand over to the main thread's event loop.
+    const int signal = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [] { stopRequested(); }, Qt::QueuedConnection);
+        QCoreApplication::instance(), [signal] { stopRequested(signal); }, Qt::QueuedConnection);
     return TRUE;
 }
 #endif
 } // namespace
 
-void onStopRequest(std::function<void()> stop)
+void onStopRequest(std::function<void(int)> stop)
 {
     stopRequested = std::move(stop);
 #ifdef Q_OS_UNIX
@@ -105,9 +123,9 @@ void onStopRequest(std::function<void()> stop)
         return;
     auto *notifier = new QSocketNotifier(wakeup[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
-        char byte;
+        char byte = 0;
         [[maybe_unused]] const ssize_t n = ::read(wakeup[0], &byte, 1);
-        stopRequested();
+        stopRequested(byte);
     });
     struct sigaction action = {};
     action.sa_handler = onSignal;

@@ -23,7 +23,10 @@ class Engine
 public:
     Engine();
     ~Engine();
-    void start();
+    // Starts the worker and waits until its sockets are open. False, with the reason said on
+    // standard error, when no socket could be: no usable IPv4 address, or port 8888 taken on
+    // every one. The engine then hears nothing, which must not pass for an empty network.
+    bool start();
     // Ends the worker thread, then hands table every change still queued.
     void stop();
     // Queued as the window's dialog queues it: sent in place of the next discovery.
@@ -42,9 +45,10 @@ QVector<Subnet> localSubnets(const QVector<SeenOn> &seenOn);
 // True when another program holds this host's port 8888 (and so may take replies meant here).
 bool hostPortHeldElsewhere();
 
-// Calls stop on this thread when SIGINT or SIGTERM (Unix) or a console control event (Windows)
-// arrives; from then on those no longer end the process at once.
-void onStopRequest(std::function<void()> stop);
+// Calls stop on this thread, with the signal's number, when SIGINT or SIGTERM (Unix) or a console
+// control event (Windows: Ctrl-C as SIGINT, the others as SIGTERM) arrives; from then on those
+// no longer end the process at once.
+void onStopRequest(std::function<void(int signal)> stop);
 
 // UTF-8 bytes written to a standard stream and flushed; to a Windows console as UTF-16, which it
 // shows whatever its code page.

@@ -33,6 +33,8 @@ Exit codes:
   3  device not found
   4  not seen with the new settings in time
   5  seen with other settings than asked
+  7  no usable interface: no IPv4 address up, or port 8888 taken on every one
+  130, 143  ended by SIGINT or SIGTERM (set-ip and apply print what was done first)
 
 Alongside lanScout's window: both programs bind port 8888 with address sharing. A reply a
 device sends by broadcast reaches both; one sent to this host's address reaches only one of
@@ -44,14 +46,16 @@ const char ListUsage[] = R"(Usage: lanscout-cli list [--wait S] [--format table|
 
 Searches for S seconds (default 3), then prints every device found: its nine reply fields and
 seen_on, the local addresses (and interfaces) whose sockets read its replies. No device found:
-the format's empty output, a note on standard error, exit 0.
+the format's empty output, a note on standard error, exit 0. No usable interface (nothing could
+be heard at all): a note on standard error, exit 7.
 )";
 
 const char WatchUsage[] = R"(Usage: lanscout-cli watch [--format text|jsonl] [--duration S]
 
 Searches without end and prints a line with an ISO 8601 time for every device added, changed
 (naming the fields) or removed (when it missed four discoveries, as the window drops it).
-Ends after S seconds, or on SIGINT or SIGTERM (Ctrl-C on Windows), with exit 0.
+Ends after S seconds, or on SIGINT or SIGTERM (Ctrl-C on Windows), with exit 0; exit 7 at
+once when no usable interface could be opened.
 )";
 
 const char SetIpUsage[] = R"(Usage: lanscout-cli set-ip --mac M [--version V]
@@ -65,12 +69,14 @@ an address another device holds, or one outside every subnet of the interface th
 device; --force sends it anyway. Then sends the set-IP command that lanScout's dialog would
 (in place of the next discovery) and follows the device until it reports the new settings,
 sending again up to K times (default 2) while it still reports its old ones two discoveries
-after a send. Prints the device as it last reported itself. --dry-run prints the command's
-bytes and sends nothing.
+after a send. Just before it sends, it looks again that no other device holds the address.
+Prints the device as it last reported itself. --dry-run prints the command's bytes (with
+--format json, {"command": ..., "device": ...}) and sends nothing.
 
 Exit codes: 0 verified (or nothing to change); 2 bad input or refused; 3 device not found;
 4 not seen with the new settings within S seconds (--timeout, default 15); 5 seen with
-other settings than asked.
+other settings than asked; 7 no usable interface; 130/143 ended by SIGINT/SIGTERM (the
+command is taken back if it had not gone out yet, and the device printed as last seen).
 )";
 
 const char ApplyUsage[] =
@@ -81,22 +87,28 @@ PLAN.csv has a row per device: mac,version,mode,ip,mask,gateway,dns1,dns2 (a hea
 these names may come first; version may be empty; mode is static or dhcp). After a search of
 --wait seconds (default 3) the whole plan is checked before anything is sent: rows that can't
 be read, devices not found or not told apart, two rows giving one address, an address held by
-a device the plan does not move, and every check of set-ip. Any problem: all are listed and
-nothing is sent (exit 2), unless --force, which sends what can be sent. Then one device after
-the other, each verified as set-ip does it; a summary line per device.
+a device the plan does not move, rows that take each other's addresses (a swap: go through a
+free address), and every check of set-ip. Any problem: all are listed and nothing is sent
+(exit 2), unless --force, which sends what can be sent. Then one device after the other, each
+verified as set-ip does it, a move that frees an address before the move that takes it; just
+before each send, a row whose address a device still holds is skipped ("held"). A summary line
+per row, in the plan's order (with --format json and --dry-run, the command's bytes in it).
+On SIGINT or SIGTERM: nothing more is sent, the summary marks the rows not reached, exit
+130 or 143.
 
-Exit codes: 0 every device verified; 2 plan refused; otherwise the highest exit code of set-ip
-among its devices.
+Exit codes: 0 every device verified; 2 plan refused, nothing sent; 7 no usable interface;
+otherwise the highest exit code of set-ip among its rows, where once anything was sent a row
+not sent counts as 4 (3 when its device was not found).
 )";
 
 // Seconds as a whole or decimal number within [min, max], in ms.
-bool millis(const QString &text, double min, double max, int *ms)
+template <typename Ms> bool millis(const QString &text, double min, double max, Ms *ms)
 {
     bool ok = false;
     const double s = text.toDouble(&ok);
     if (!ok || !(s >= min && s <= max))
         return false;
-    *ms = int(std::lround(s * 1000));
+    *ms = Ms(std::llround(s * 1000));
     return true;
 }
 
@@ -200,9 +212,12 @@ Parsed parseArguments(const QStringList &arguments)
     o.format = Format(formatNames.indexOf(f));
 
     if ((parser.isSet(wait) && !millis(parser.value(wait), 0, 3600, &o.waitMs)) ||
-        (parser.isSet(duration) && !millis(parser.value(duration), 0, 31536000, &o.durationMs)) ||
+        // A duration that rounds to 0 ms would mean "until a signal".
+        (parser.isSet(duration) &&
+         (!millis(parser.value(duration), 0, 31536000, &o.durationMs) || !o.durationMs)) ||
         (parser.isSet(timeout) && !millis(parser.value(timeout), 0.1, 3600, &o.timeoutMs)))
-        return fail(QStringLiteral("--wait, --duration and --timeout take seconds (--timeout more than 0)"));
+        return fail(QStringLiteral("--wait, --duration and --timeout take seconds (--duration and --timeout "
+                                   "at least 0.001)"));
     bool ok = true;
     if (parser.isSet(retries))
         o.retries = parser.value(retries).toInt(&ok);

@@ -14,8 +14,11 @@ enum Exit
     Verified = 0,
     BadInput = 2, // or refused by a check
     NotFound = 3,
-    NotSeen = 4,       // not seen with the new settings in time
+    NotSeen = 4,       // not seen with the new settings in time (apply: or a row not sent, once
+                       // anything was)
     OtherSettings = 5, // seen with other settings than asked
+    NoInterface = 7,   // no socket could be opened: nothing can be heard
+    // Ended by a signal: 128 and its number (SIGINT 130, SIGTERM 143).
 };
 
 enum class Command
@@ -33,7 +36,7 @@ struct Options
     bool trace = false;
     int waitMs = 3000; // list; set-ip and apply: discovery before the checks
     Format format = Format::Table;
-    int durationMs = 0; // watch; 0: until a signal
+    qint64 durationMs = 0; // watch; 0: until a signal
     // set-ip; apply reads them from its plan
     QString mac, version;
     SetIpRequest request; // ipways and the six settings

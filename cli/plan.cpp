@@ -1,5 +1,7 @@
 #include "plan.h"
 
+#include <algorithm>
+
 #include "format.h"
 #include "ipv4.h"
 
@@ -139,13 +141,91 @@ bool PlanCheck::clean() const
     return true;
 }
 
+namespace {
+
+bool sendable(const QVector<Problem> &problems)
+{
+    return std::all_of(problems.cbegin(), problems.cend(), [](const Problem &p) { return p.forceable; });
+}
+
+// Orders the sendable rows so that a row goes after every row whose device holds the address it
+// takes and gives it up; rows on a ring of such waits get a problem instead.
+void orderRows(const QVector<PlanRow> &rows, const QVector<Known> &known, const QVector<bool> &moved,
+               PlanCheck &check)
+{
+    const int n = rows.size();
+    QVector<bool> runs(n);
+    for (int r = 0; r < n; ++r)
+        runs[r] = check.device[r] >= 0 && sendable(check.problems[r]);
+    QVector<QVector<int>> after(n); // after[r]: the rows r waits for
+    for (int r = 0; r < n; ++r) {
+        if (!runs[r] || rows[r].request.ipways != QLatin1String("static"))
+            continue;
+        for (int q = 0; q < n; ++q) {
+            const int k = check.device[q];
+            if (q != r && runs[q] && moved[k] && known[k].rec.ipaddr == rows[r].request.ipaddr)
+                after[r] << q;
+        }
+    }
+    QVector<bool> placed(n, false);
+    for (bool progress = true; progress;) {
+        progress = false;
+        for (int r = 0; r < n; ++r) { // the earliest row that waits for nothing unplaced
+            if (placed[r] ||
+                !std::all_of(after[r].cbegin(), after[r].cend(), [&](int q) { return placed[q]; }))
+                continue;
+            check.order << r;
+            placed[r] = progress = true;
+            break;
+        }
+    }
+    // What is left waits, directly or not, for a ring. Rows on the ring are refused; a row that
+    // only waits for one keeps its place at the end, where the check before each send stops it.
+    auto reaches = [&](int from, int to) {
+        QVector<int> todo{from};
+        QVector<bool> seen(n, false);
+        while (!todo.isEmpty()) {
+            for (int q : after[todo.takeLast()]) {
+                if (q == to)
+                    return true;
+                if (!seen[q] && !placed[q])
+                    seen[q] = true, todo << q;
+            }
+        }
+        return false;
+    };
+    QVector<int> ring;
+    for (int r = 0; r < n; ++r) {
+        if (!placed[r] && reaches(r, r))
+            ring << r;
+    }
+    for (int r : qAsConst(ring)) {
+        QStringList lines;
+        for (int q : qAsConst(ring)) {
+            if (q == r || (reaches(r, q) && reaches(q, r)))
+                lines << QString::number(rows[q].line);
+        }
+        const QString last = lines.takeLast();
+        check.problems[r] << Problem{QStringLiteral("lines %1 and %2 take each other's addresses, so none "
+                                                    "of them is free first: move one of these devices to "
+                                                    "a free address in a plan of its own, then the others")
+                                         .arg(lines.join(QLatin1String(", ")), last),
+                                     false};
+    }
+    for (int r = 0; r < n; ++r) {
+        if (!placed[r])
+            check.order << r;
+    }
+}
+
+} // namespace
+
 PlanCheck checkPlan(QVector<PlanRow> &rows, const QVector<Known> &known)
 {
     PlanCheck check;
     check.device.fill(-1, rows.size());
     check.candidates.resize(rows.size());
     check.problems.resize(rows.size());
-    QVector<bool> moved(known.size(), false);
     for (int r = 0; r < rows.size(); ++r) {
         PlanRow &row = rows[r];
         for (int k = 0; k < known.size(); ++k) {
@@ -172,9 +252,16 @@ PlanCheck checkPlan(QVector<PlanRow> &rows, const QVector<Known> &known)
             check.device[r] = c[0];
             row.request.mac = known[c[0]].rec.mac;
             row.request.version = known[c[0]].rec.version;
-            moved[c[0]] =
-                row.request.ipways == QLatin1String("dhcp") || row.request.ipaddr != known[c[0]].rec.ipaddr;
         }
+    }
+    // A device leaves its address only when its row can be sent at all: a row that is skipped,
+    // even under --force, leaves its device where it is.
+    QVector<bool> moved(known.size(), false);
+    for (int r = 0; r < rows.size(); ++r) {
+        const int k = check.device[r];
+        if (k >= 0 && sendable(checkRequest(rows[r].request, {})))
+            moved[k] = rows[r].request.ipways == QLatin1String("dhcp") ||
+                       rows[r].request.ipaddr != known[k].rec.ipaddr;
     }
     for (int r = 0; r < rows.size(); ++r) {
         const int k = check.device[r];
@@ -195,6 +282,7 @@ PlanCheck checkPlan(QVector<PlanRow> &rows, const QVector<Known> &known)
                                                  .arg(b.ipaddr, QString::number(rows[earlier].line))};
         }
     }
+    orderRows(rows, known, moved, check);
     return check;
 }
 

@@ -46,10 +46,15 @@ struct PlanCheck
     QVector<int> device;                // by row: its device in known, or -1
     QVector<QVector<int>> candidates;   // by row: every device the row names
     QVector<QVector<Problem>> problems; // by row
+    // The rows in the order to send them: a row that takes an address another row's device
+    // gives up goes after that row. Every row is in it once.
+    QVector<int> order;
     bool clean() const;
 };
-// Checks every row against the discovered devices and against the other rows, and fills in
-// each request's mac and version from its device.
+// Checks every row against the discovered devices and against the other rows, fills in each
+// request's mac and version from its device, and orders the rows. A device counts as moved away
+// from its address only when its row can be sent at all (under --force too); rows that wait for
+// each other (a swap, or a longer ring) can't be ordered and are refused.
 PlanCheck checkPlan(QVector<PlanRow> &rows, const QVector<Known> &known);
 
 } // namespace cli

@@ -2,9 +2,12 @@
 
 #include "engine.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QLoggingCategory>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace cli {
 
@@ -13,9 +16,10 @@ namespace {
 // Waits and durations are precise: a coarse timer may end a 3 s wait 150 ms early.
 int list(const Options &o, Engine &engine)
 {
+    if (!engine.start())
+        return NoInterface;
     QEventLoop loop;
     QTimer::singleShot(o.waitMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    engine.start();
     loop.exec();
     engine.stop();
     const QVector<Device> &devices = engine.table.devices();
@@ -39,10 +43,21 @@ int watch(const Options &o, Engine &engine)
     };
     engine.table.removed = [&](const Device &d) { print(Event::Removed, d); };
     QEventLoop loop;
-    onStopRequest([&loop] { loop.quit(); });
+    // A timer takes at most 2^31 - 1 ms (24.8 days): a longer duration is waited for in days.
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    QDeadlineTimer end(o.durationMs, Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+        if (end.hasExpired())
+            return loop.quit();
+        timer.start(int(std::min<qint64>(end.remainingTime(), 24 * 3600 * 1000)));
+    });
+    // Armed once the engine runs: a quit() before exec() would be lost.
+    if (!engine.start())
+        return NoInterface;
+    onStopRequest([&loop](int) { loop.quit(); });
     if (o.durationMs > 0)
-        QTimer::singleShot(o.durationMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    engine.start();
+        timer.start(0);
     loop.exec();
     engine.stop(); // what was already merged is still told
     return Verified;

@@ -11,8 +11,6 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include <algorithm>
-
 #ifdef Q_OS_LINUX
 #include <cerrno>
 #include <sys/socket.h>
@@ -44,10 +42,14 @@ constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
 // The largest UDP payload there is.
 constexpr int MaxDatagramBytes = 65536;
 
-QUdpSocket *openSocket(const QHostAddress &address, QObject *parent)
+QUdpSocket *openSocket(const QHostAddress &address, QObject *parent, int *bound = nullptr)
 {
     auto *socket = new QUdpSocket(parent);
-    if (!socket->bind(address, protocol::HostPort, QAbstractSocket::ShareAddress))
+    // The socket's state can't tell: a failed bind leaves it bound all the same.
+    const bool ok = socket->bind(address, protocol::HostPort, QAbstractSocket::ShareAddress);
+    if (bound)
+        *bound += ok;
+    if (!ok)
         qCWarning(lcUdp) << "bind" << address.toString() << protocol::HostPort
                          << "failed:" << socket->errorString();
     else {
@@ -111,8 +113,9 @@ void UdpServer::serverInit()
     if (taskTimer)
         return; // already running
     m_local = usableAddresses();
+    int bound = 0;
     for (const LocalAddress &address : qAsConst(m_local)) {
-        QUdpSocket *socket = openSocket(address.ip, this);
+        QUdpSocket *socket = openSocket(address.ip, this, &bound);
         connect(socket, &QUdpSocket::readyRead, this, &UdpServer::readPendingDatagrams);
         // A socket whose bind failed stays: it is written to like the others.
         socketList.append(socket);
@@ -132,6 +135,7 @@ void UdpServer::serverInit()
     connect(taskTimer, &QTimer::timeout, this, &UdpServer::taskSchedule);
     taskTimer->start(TickMs);
     sendDiscovery();
+    emit started(int(m_local.size()), bound);
 }
 
 void UdpServer::taskSchedule()

@@ -35,6 +35,9 @@ public:
 
 signals:
     void start();
+    // Once serverInit() has opened the sockets: how many usable IPv4 addresses there were, and on
+    // how many of them port 8888 could be bound (none: the engine hears nothing at all).
+    void started(int addresses, int bound);
 
 public slots:
     void serverInit();

@@ -57,6 +57,8 @@ private slots:
     void setIp();
     void apply_data();
     void apply();
+    void noUsableInterface_data();
+    void noUsableInterface();
     void windowHoldsThePort();
 
 private:
@@ -285,6 +287,14 @@ void tst_Cli::setIp_data()
         << ""
         << "" << FIXED "--dry-run" << 0 << 0
         << "@qxsetip/V1.1/02:00:00:00:00:01/static/198.18.0.77/255.255.255.0/198.18.0.1//!\n";
+    QTest::newRow("dry run, JSON: one document") << ""
+                                                 << "" << FIXED "--dry-run --format json" << 0 << 0
+                                                 << R"({"command":"@qxsetip/V1.1/02:00:00:00:00:01/static/)";
+    // The resend goes with the reply to the fourth discovery (about 4 s in), the timeout ends the
+    // turn half a second later, and the tick that would send it comes after that.
+    QTest::newRow("a resend queued at the timeout: taken back, not counted")
+        << "--ignore-setip 0"
+        << "" << FIXED "--wait 1.5 --timeout 3" << 4 << 1 << "!timeout after 1 send(s)";
     QTest::newRow("refused before a socket opens")
         << ""
         << ""
@@ -324,27 +334,58 @@ void tst_Cli::setIp()
 void tst_Cli::apply_data()
 {
     QTest::addColumn<QString>("plan");
-    QTest::addColumn<QString>("options");
+    QTest::addColumn<QString>("options"); // "sim: ..." before " | " goes to the simulator
     QTest::addColumn<int>("exit");
     QTest::addColumn<QString>("results"); // of the rows, in the summary; empty: no summary
+    QTest::addColumn<QString>("sent");    // the devices the commands went to, in order (last octet)
 #ifdef LANSCOUT_SANITIZED
     const int many = 5; // two seconds a device: the full plan runs in the plain build
 #else
     const int many = 20;
 #endif
-    QString plan = QStringLiteral("mac,version,mode,ip,mask,gateway,dns1,dns2\n");
-    for (int i = 1; i <= many; ++i)
+    QString plan = QStringLiteral("mac,version,mode,ip,mask,gateway,dns1,dns2\n"), sent;
+    for (int i = 1; i <= many; ++i) {
         plan += QStringLiteral("02:00:00:00:00:%1,V1.%2,").arg(i, 2, 16, QLatin1Char('0')).arg(i) +
                 (i % 5 ? QStringLiteral("static,198.18.0.%1,255.255.255.0,198.18.0.1\n").arg(100 + i)
                        : QStringLiteral("dhcp\n"));
+        sent += QStringLiteral("%1 ").arg(i, 2, 16, QLatin1Char('0'));
+    }
     QTest::addRow("%d devices, each verified", many)
-        << plan << "" << 0 << QStringLiteral("verified ").repeated(many).trimmed();
+        << plan << "" << 0 << QStringLiteral("verified ").repeated(many).trimmed() << sent.trimmed();
     const QString good = QStringLiteral("02:00:00:00:00:01,,static,198.18.0.70,255.255.255.0\n");
+    auto to = [](int device, int address) {
+        return QStringLiteral("02:00:00:00:00:0%1,,static,198.18.0.%2,255.255.255.0\n")
+            .arg(device)
+            .arg(address);
+    };
     QTest::newRow("one bad row: nothing sent")
-        << good + QStringLiteral("02:00:00:00:00:02,,bootp") << "" << 2 << "";
+        << good + QStringLiteral("02:00:00:00:00:02,,bootp") << "" << 2 << ""
+        << "";
     QTest::newRow("--force: the unknown device skipped, the other verified")
         << good + QStringLiteral("02:00:00:00:00:99,,dhcp") << "--force --format json" << 3
-        << "verified not-found";
+        << "verified not-found"
+        << "01";
+    QTest::newRow("--force: a row refused, the other verified: not 2, as if nothing was sent")
+        << good + QStringLiteral("02:00:00:00:00:02,,static,198.18.0.71,255.255.255.0,198.18.0.1/24")
+        << "--force --format json" << 4 << "verified refused"
+        << "01";
+    // Device 2 holds .11 until it moves.
+    QTest::newRow("the move that frees an address goes first")
+        << to(1, 11) + to(2, 120) << "--format json" << 0 << "verified verified"
+        << "02 01";
+    QTest::newRow("the device that frees it keeps it: the row that takes it is not sent")
+        << to(2, 120) + to(1, 11) << "sim: --ignore-setip 1 | --timeout 3 --retries 0 --format json" << 4
+        << "timeout held"
+        << "02";
+    QTest::newRow("a swap: refused, nothing sent") << to(1, 11) + to(2, 10) << "" << 2 << ""
+                                                   << "";
+    QTest::newRow("dry run, JSON: the commands inside")
+        << good + to(2, 120) << "--dry-run --format json" << 0 << "dry-run dry-run"
+        << "";
+    QTest::newRow("SIGINT in the first row: the summary, then 130")
+        << good + to(2, 120) + to(3, 121) << "sim: --ignore-setip 0 | --format json --timeout 20" << 130
+        << "interrupted not-reached not-reached"
+        << "01";
 }
 
 void tst_Cli::apply()
@@ -356,23 +397,64 @@ void tst_Cli::apply()
     QFETCH(QString, options);
     QFETCH(int, exit);
     QFETCH(QString, results);
+    QFETCH(QString, sent);
     QTemporaryDir dir;
     QFile file(dir.filePath(QStringLiteral("plan.csv")));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(plan.toUtf8()) > 0);
     file.close();
-    CliProcess &cli = start(QStringLiteral("--devices 20"),
+    const QString sim = options.startsWith(QLatin1String("sim: "))
+                            ? options.section(QLatin1String(" | "), 0, 0).mid(5)
+                            : QString();
+    options = options.section(QLatin1String(" | "), sim.isEmpty() ? 0 : 1);
+    CliProcess &cli = start((QStringLiteral("--devices 20 ") + sim).trimmed(),
                             QStringLiteral("apply %1 --wait 1 %2").arg(file.fileName(), options));
+    if (exit > 128) {
+        QTRY_VERIFY_WITH_TIMEOUT(setIpSends() > 0, 5000);
+        cli.signal(exit - 128);
+    }
     QCOMPARE(cli.finish(80000), exit);
     QStringList got;
     if (options.contains(QLatin1String("json"))) {
-        for (const QJsonValue row : QJsonDocument::fromJson(cli.out).array())
+        const QJsonDocument summary = QJsonDocument::fromJson(cli.out);
+        QVERIFY2(results.isEmpty() || summary.isArray(), cli.out.constData());
+        for (const QJsonValue row : summary.array()) {
             got << row[QLatin1String("result")].toString();
+            QCOMPARE(row[QLatin1String("command")].toString().startsWith(QLatin1String("@qxsetip/")),
+                     options.contains(QLatin1String("--dry-run")));
+        }
     } else {
         for (const QByteArray &line : cli.out.split('\n').mid(1, results.count(QLatin1Char(' ')) + 1))
             got << QString::fromUtf8(line.simplified().split(' ').value(3));
     }
     QCOMPARE(got.join(QLatin1Char(' ')).trimmed(), results);
-    QCOMPARE(setIpSends(), results.count(QLatin1String("verified")));
+    QTest::qWait(100); // a command sent at the very end reaches the simulator by now
+    QStringList to;
+    for (const SimProcess::Rx &r : qAsConst(m_sim->rx)) {
+        if (r.data.startsWith("@qxsetip/"))
+            to << QString::fromLatin1(r.data.split('/').value(2).right(2)).toLower();
+    }
+    QCOMPARE(to.join(QLatin1Char(' ')), sent);
+}
+
+// With port 8888 taken on the only address, the engine hears nothing: said, and not an empty LAN.
+void tst_Cli::noUsableInterface_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::newRow("list") << "list --wait 0.5";
+    QTest::newRow("watch") << "watch --duration 5";
+    QTest::newRow("set-ip") << "set-ip --mac 02:00:00:00:00:01 --dhcp";
+}
+
+void tst_Cli::noUsableInterface()
+{
+    FOR_HOSTS(1);
+    QFETCH(QString, arguments);
+    QUdpSocket holder; // alone on the port: every shared bind fails beside it
+    QVERIFY(holder.bind(QHostAddress::AnyIPv4, protocol::HostPort, QAbstractSocket::DontShareAddress));
+    CliProcess &cli = start({}, arguments);
+    QCOMPARE(cli.finish(3000), 7);
+    QVERIFY2(cli.err.contains("no usable interface: port 8888 could not be bound"), cli.err.constData());
+    QVERIFY(cli.out.isEmpty());
 }
 
 void tst_Cli::windowHoldsThePort()

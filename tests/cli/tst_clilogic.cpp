@@ -161,6 +161,17 @@ void tst_CliLogic::plan_data()
                .arg(mode.left(40), mac.left(40), ip.left(40));
     QTest::newRow("a row's own checks") << "0A,,static,198.18.0.255,255.255.255.0"
                                         << "1: broadcast address";
+    // The order of sending, where it is not the plan's: a move that frees an address goes first.
+    QTest::newRow("a chain: each address freed before it is taken")
+        << "0A,,static,198.18.0.11,255.255.255.0\n0B,,static,198.18.0.12,255.255.255.0\n"
+           "0C,V1,dhcp"
+        << "order: 3 2 1";
+    QTest::newRow("a swap can't be ordered: refused")
+        << "0A,,static,198.18.0.11,255.255.255.0\n0B,,static,198.18.0.10,255.255.255.0"
+        << "1: lines 1 and 2 take each other's|2: lines 1 and 2 take each other's";
+    QTest::newRow("a row that can't be sent frees nothing")
+        << "0A,,static,198.18.0.11,255.255.255.0\n0B,,static,198.18.0.50,255.255.255.0,198.18.0.1/24"
+        << "1: held by another device (0B V1)|2: gateway holds";
 }
 
 void tst_CliLogic::plan()
@@ -172,10 +183,15 @@ void tst_CliLogic::plan()
     QCOMPARE(error, QString());
     const PlanCheck check = checkPlan(rows, Site);
     QStringList got;
+    QStringList order, planned;
     for (int r = 0; r < rows.size(); ++r) {
         for (const Problem &p : check.problems[r])
             got << QStringLiteral("%1: %2").arg(rows[r].line).arg(p.text);
+        order << QString::number(rows[check.order.value(r)].line);
+        planned << QString::number(rows[r].line);
     }
+    if (order != planned)
+        got << QStringLiteral("order: ") + order.join(QLatin1Char(' '));
     const QStringList expected = L(problems, '|');
     QCOMPARE(got.size(), expected.size());
     for (int i = 0; i < got.size(); ++i) {
@@ -363,6 +379,9 @@ void tst_CliLogic::options_data()
     QTest::newRow("dhcp with a mask") << "set-ip --mac M --dhcp --mask 255.0.0.0 => error: --dhcp takes no";
     QTest::newRow("static without a mask")
         << "set-ip --mac M --static 1.2.3.4 => error: --static needs --mask";
+    QTest::newRow("a watch of 30 days, past a timer's 24.8")
+        << "watch --duration 2592000 => watch d2592000000";
+    QTest::newRow("a duration that rounds to 0 ms") << "watch --duration 0.0004 => error: --wait, --duration";
     QTest::newRow("unknown command quoted in part")
         << QStringLiteral("%1 => error: unknown command \"%2...\" (50 characters)")
                .arg(QString(50, QLatin1Char('x')), QString(40, QLatin1Char('x')));
@@ -381,6 +400,8 @@ void tst_CliLogic::options()
                       .arg(L(QStringLiteral("table,json,csv,text,jsonl"))[int(o.format)]);
     if (o.trace)
         got += QStringLiteral(" trace");
+    if (o.command == Command::Watch)
+        got = QStringLiteral("watch d%1").arg(o.durationMs);
     if (o.command == Command::SetIp)
         got += QStringLiteral(" %1 %2 %3 r%4 t%5")
                    .arg(o.request.ipways, o.request.ipaddr, o.request.mask)
