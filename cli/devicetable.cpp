@@ -44,7 +44,7 @@ QStringList changedFields(const DeviceRecord &a, const DeviceRecord &b)
 void DeviceTable::appendDevice(const DeviceRecord &rec, const SeenOn &seenOn)
 {
     m_lastPass = rec.cnt;
-    Device device{rec, {}};
+    Device device{rec, {}, {}};
     if (!seenOn.isEmpty())
         device.seenOn << seenOn;
     m_devices.append(device);

@@ -6,6 +6,7 @@
 #include <QVector>
 
 #include <functional>
+#include <optional>
 
 namespace cli {
 
@@ -14,6 +15,14 @@ struct Device
 {
     DeviceRecord rec;
     QVector<SeenOn> seenOn;
+    // What list adds: the other holders of its address (their MACs, "host" for this host), and
+    // whether its address lies in the subnet of a local address that read it.
+    struct Notes
+    {
+        QStringList conflicts;
+        bool reachable = true;
+    };
+    std::optional<Notes> notes;
 };
 
 // The nine reply fields' names (version, ipways, ..., extra) and texts, in reply order.

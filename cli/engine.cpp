@@ -1,5 +1,6 @@
 #include "engine.h"
 
+#include "conflicts.h"
 #include "format.h"
 #include "protocol.h"
 #include "threadctl.h"
@@ -63,10 +64,11 @@ void Engine::stop()
     list.applyPendingChanges();
 }
 
-QVector<Subnet> localSubnets(const QVector<SeenOn> &seenOn)
+namespace {
+
+QVector<Subnet> localSubnets(const QVector<SeenOn> &seenOn, const QList<QNetworkInterface> &interfaces)
 {
     QVector<Subnet> subnets;
-    const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface &iface : interfaces) {
         const auto entries = iface.addressEntries();
         bool saw = false;
@@ -81,6 +83,35 @@ QVector<Subnet> localSubnets(const QVector<SeenOn> &seenOn)
         }
     }
     return subnets;
+}
+
+} // namespace
+
+QVector<Subnet> localSubnets(const QVector<SeenOn> &seenOn)
+{
+    return localSubnets(seenOn, QNetworkInterface::allInterfaces());
+}
+
+QSet<quint32> hostAddresses()
+{
+    QSet<quint32> addresses;
+    for (const QHostAddress &a : QNetworkInterface::allAddresses()) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol)
+            addresses << a.toIPv4Address();
+    }
+    return addresses;
+}
+
+QVector<Device> withNotes(const QVector<Device> &devices)
+{
+    // The interfaces once for all: thousands of devices may be listed.
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    const QVector<QStringList> conflicts = addressConflicts(devices, hostAddresses());
+    QVector<Device> noted = devices;
+    for (int i = 0; i < noted.size(); ++i)
+        noted[i].notes = Device::Notes{
+            conflicts[i], reachableFrom(noted[i].rec, localSubnets(noted[i].seenOn, interfaces))};
+    return noted;
 }
 
 bool hostPortHeldElsewhere()

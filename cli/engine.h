@@ -5,6 +5,7 @@
 #include "iplist.h"
 
 #include <QByteArray>
+#include <QSet>
 
 #include <cstdio>
 #include <functional>
@@ -41,6 +42,10 @@ private:
 
 // Every IPv4 subnet of the local interfaces that read a device's replies.
 QVector<Subnet> localSubnets(const QVector<SeenOn> &seenOn);
+// The devices as list shows them: each with its conflicts and whether it is in reach from here.
+QVector<Device> withNotes(const QVector<Device> &devices);
+// This host's own IPv4 addresses.
+QSet<quint32> hostAddresses();
 
 // True when another program holds this host's port 8888 (and so may take replies meant here).
 bool hostPortHeldElsewhere();

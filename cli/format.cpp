@@ -153,6 +153,13 @@ QByteArray deviceJson(const Device &device)
     for (int i = 0; i < names.size(); ++i)
         members.append({names[i], jsonString(texts[i])});
     members.append({QStringLiteral("seen_on"), seenOnJson(device.seenOn)});
+    if (device.notes) {
+        QByteArrayList conflicts;
+        for (const QString &holder : device.notes->conflicts)
+            conflicts << jsonString(holder);
+        members.append({QStringLiteral("conflicts"), '[' + conflicts.join(',') + ']'});
+        members.append({QStringLiteral("reachable"), device.notes->reachable ? "true" : "false"});
+    }
     return jsonObject(members);
 }
 
@@ -184,11 +191,24 @@ QByteArray csvRecord(const QStringList &fields)
     return out.join(',') + "\r\n";
 }
 
+// The columns after the reply fields, with the notes' when the devices have them.
+QStringList moreColumns(bool notes)
+{
+    QStringList names{QStringLiteral("seen_on")};
+    if (notes)
+        names << QStringLiteral("conflicts") << QStringLiteral("reachable");
+    return names;
+}
+
 QByteArray devicesCsv(const QVector<Device> &devices, bool forTerminal)
 {
-    QByteArray out = csvRecord(fieldNames() << QStringLiteral("seen_on"));
+    // Only list writes CSV: its header is the same with no device found.
+    QByteArray out = csvRecord(fieldNames() << moreColumns(true));
     for (const Device &device : devices) {
         QStringList fields = fieldTexts(device.rec) << seenOnText(device.seenOn);
+        if (device.notes)
+            fields << device.notes->conflicts.join(QLatin1String("; "))
+                   << QLatin1String(device.notes->reachable ? "true" : "false");
         if (forTerminal) {
             for (QString &field : fields)
                 field = plainText(field);
@@ -230,9 +250,15 @@ QByteArray devicesTable(const QVector<Device> &devices)
     if (devices.isEmpty())
         return {};
     QVector<QStringList> rows;
-    for (const Device &device : devices)
+    for (const Device &device : devices) {
         rows << (fieldTexts(device.rec) << seenOnText(device.seenOn));
-    return textTable(fieldNames() << QStringLiteral("seen_on"), rows);
+        if (device.notes) // marks that stand out in a column of blanks
+            rows.last() << (device.notes->conflicts.isEmpty()
+                                ? QString()
+                                : QStringLiteral("!! ") + device.notes->conflicts.join(QLatin1String(", ")))
+                        << QLatin1String(device.notes->reachable ? "yes" : "NO");
+    }
+    return textTable(fieldNames() << moreColumns(devices[0].notes.has_value()), rows);
 }
 
 QString seenOnText(const QVector<SeenOn> &seenOn)
@@ -242,6 +268,28 @@ QString seenOnText(const QVector<SeenOn> &seenOn)
         items << (s.interfaceName.isEmpty() ? s.address
                                             : s.address + QStringLiteral(" (%1)").arg(s.interfaceName));
     return items.join(QLatin1String("; "));
+}
+
+QByteArray conflictLine(Format format, const QDateTime &time, const QString &ipaddr,
+                        const QStringList &holders)
+{
+    const QString when = time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
+    const QLatin1String name(holders.size() < 2 ? "resolved" : "conflict");
+    if (format == Format::Jsonl) {
+        QByteArrayList items;
+        for (const QString &holder : holders)
+            items << jsonString(holder);
+        return jsonObject({{QStringLiteral("time"), jsonString(when)},
+                           {QStringLiteral("event"), jsonString(name)},
+                           {QStringLiteral("ipaddr"), jsonString(ipaddr)},
+                           {QStringLiteral("holders"), '[' + items.join(',') + ']'}}) +
+               '\n';
+    }
+    return QStringList{when, name, QStringLiteral("ipaddr=") + textValue(ipaddr),
+                       QStringLiteral("holders=") + textValue(holders.join(QLatin1Char(',')))}
+               .join(QLatin1Char(' '))
+               .toUtf8() +
+           '\n';
 }
 
 QByteArray eventLine(Format format, const QDateTime &time, Event event, const Device &device,

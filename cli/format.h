@@ -32,7 +32,8 @@ int displayWidth(const QString &text);
 QByteArray jsonString(const QString &text);
 // An object of the given members, in order; the values are JSON already.
 QByteArray jsonObject(const QVector<QPair<QString, QByteArray>> &members);
-QByteArray deviceJson(const Device &device); // the nine fields and "seen_on"
+// The nine fields and "seen_on"; with notes also "conflicts" and "reachable".
+QByteArray deviceJson(const Device &device);
 QByteArray devicesJson(const QVector<Device> &devices);
 
 // True when a spreadsheet would take a cell of this text for a formula: it starts with =, +, -,
@@ -42,7 +43,8 @@ bool startsLikeFormula(const QString &text);
 // is quoted, its quotes doubled; records end in CR LF. A field that startsLikeFormula() gets a
 // ' in front, as spreadsheets mark text themselves, so that opening the file runs nothing.
 QByteArray csvRecord(const QStringList &fields);
-// For a terminal the fields as plainText() shows them; otherwise as the devices sent them.
+// list's CSV: the reply fields, seen_on, conflicts and reachable. For a terminal the fields as
+// plainText() shows them; otherwise as the devices sent them.
 QByteArray devicesCsv(const QVector<Device> &devices, bool forTerminal);
 
 // Columns aligned for a terminal, cells as plainText() shows them, all but the last cut to a width.
@@ -59,6 +61,10 @@ enum class Event
     Removed
 };
 // One line of watch, with its line end. Changed: fields as DeviceTable names them, was the record before.
+// watch's line for an address that two or more now hold ("conflict"), or fewer than two again
+// ("resolved"), with its holders: MACs, and "host" for this host.
+QByteArray conflictLine(Format format, const QDateTime &time, const QString &ipaddr,
+                        const QStringList &holders);
 QByteArray eventLine(Format format, const QDateTime &time, Event event, const Device &device,
                      const QStringList &fields = {}, const DeviceRecord &was = {});
 

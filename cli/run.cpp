@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include "conflicts.h"
 #include "engine.h"
 
 #include <QDeadlineTimer>
@@ -22,7 +23,7 @@ int list(const Options &o, Engine &engine)
     QTimer::singleShot(o.waitMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
     engine.stop();
-    const QVector<Device> &devices = engine.table.devices();
+    const QVector<Device> devices = withNotes(engine.table.devices());
     out(o.format == Format::Json  ? devicesJson(devices)
         : o.format == Format::Csv ? devicesCsv(devices, stdoutIsTerminal())
                                   : devicesTable(devices));
@@ -37,11 +38,23 @@ int watch(const Options &o, Engine &engine)
                       const DeviceRecord &was = {}) {
         out(eventLine(o.format, QDateTime::currentDateTime(), event, device, fields, was));
     };
-    engine.table.added = [&](const Device &d) { print(Event::Added, d); };
+    ConflictTracker conflicts(hostAddresses());
+    auto moved = [&](const DeviceRecord &rec, const QString &was, const QString &now) {
+        for (const ConflictTracker::Change &c : conflicts.move(rec, was, now))
+            out(conflictLine(o.format, QDateTime::currentDateTime(), c.ipaddr, c.holders));
+    };
+    engine.table.added = [&](const Device &d) {
+        print(Event::Added, d);
+        moved(d.rec, {}, d.rec.ipaddr);
+    };
     engine.table.changed = [&](const Device &d, const QStringList &fields, const DeviceRecord &was) {
         print(Event::Changed, d, fields, was);
+        moved(d.rec, was.ipaddr, d.rec.ipaddr);
     };
-    engine.table.removed = [&](const Device &d) { print(Event::Removed, d); };
+    engine.table.removed = [&](const Device &d) {
+        print(Event::Removed, d);
+        moved(d.rec, d.rec.ipaddr, {});
+    };
     QEventLoop loop;
     // A timer takes at most 2^31 - 1 ms (24.8 days): a longer duration is waited for in days.
     QTimer timer;

@@ -28,13 +28,15 @@ using testbed::SimProcess;
 
 namespace {
 
-// A second version of device 0 with hostile text, as if it answered behind the first address.
+// A second version of device 0 with hostile text, as if it answered behind the first address, on
+// the address of device 1.
 DeviceRecord hostile()
 {
     DeviceRecord d;
     d.version = QStringLiteral("V9");
     d.mac = QStringLiteral("02:00:00:00:00:01");
     d.extra = QStringLiteral("a, \"quoted\" name\r\nline two \x1b[31mred");
+    d.ipaddr = QStringLiteral("198.18.0.11");
     return d;
 }
 
@@ -54,6 +56,7 @@ private slots:
     void watch_data();
     void watch();
     void setIp_data();
+    void watchConflict();
     void setIp();
     void apply_data();
     void apply();
@@ -131,7 +134,8 @@ void tst_Cli::list()
     QVERIFY(!cli.err.contains("holds port 8888"));
     QCOMPARE(cli.err.contains("no device found"), listed == 0);
     const QString name = hostile().extra;
-    QStringList names; // of the hostile device, as read back
+    QStringList names;     // of the hostile device, as read back
+    QStringList conflicts; // "MAC: the other holders" of each device that has some
     int count = 0;
     if (format == QLatin1String("json")) {
         const QJsonArray devices = QJsonDocument::fromJson(cli.out).array();
@@ -144,8 +148,15 @@ void tst_Cli::list()
     } else if (format == QLatin1String("csv")) {
         QString error;
         const QVector<cli::CsvRecord> records = cli::readCsv(QString::fromUtf8(cli.out), &error);
+            QVERIFY(d[QLatin1String("reachable")].toBool());
+            const QStringList others = d[QLatin1String("conflicts")].toVariant().toStringList();
+            if (!others.isEmpty())
+                conflicts << d[QLatin1String("mac")].toString() + QLatin1String(": ") +
+                                 others.join(QLatin1Char(','));
         QCOMPARE(records.value(0).fields.value(8), QStringLiteral("extra"));
-        for (const cli::CsvRecord &r : records.mid(1))
+        QCOMPARE(records.value(0).fields.mid(9),
+                 QString::fromLatin1("seen_on conflicts reachable").split(QLatin1Char(' ')));
+        for (const cli::CsvRecord &r : records.mid(1)) {
             ++count, names << r.fields.value(8);
     } else {
         count = qMax(0, cli.out.count('\n') - 1); // the header line, one per device
@@ -153,13 +164,29 @@ void tst_Cli::list()
         if (cli.out.contains(R"(a, "quoted" name\x0d\x0aline two \x1b...)"))
             names << name;
     }
+            QCOMPARE(r.fields.value(11), QStringLiteral("true"));
+            if (!r.fields.value(10).isEmpty())
+                conflicts << r.fields.value(5) + QLatin1String(": ") + r.fields.value(10);
+        }
     QCOMPARE(count, listed);
     QCOMPARE(names.contains(name), listed > 0);
 }
 
 void tst_Cli::seenOn_data()
+        if (listed)
+            conflicts << QString::fromUtf8(cli.out)
+                             .split(QLatin1Char('\n'))
+                             .filter(QLatin1String("!! "))
+                             .join(QLatin1Char('|'));
 {
     QTest::addColumn<QString>("sim");
+    if (listed && format != QLatin1String("table")) { // device 1 and the hostile one on 198.18.0.11
+        conflicts.sort();
+        QCOMPARE(conflicts.join(QLatin1Char('|')),
+                 QStringLiteral("02:00:00:00:00:01: 02:00:00:00:00:02|02:00:00:00:00:02: 02:00:00:00:00:01"));
+    } else if (listed) {
+        QCOMPARE(conflicts.join(QString()).count(QLatin1String("!! ")), 2);
+    }
     QTest::addColumn<QString>("seenOn");
     QTest::newRow("answering on both networks") << "--devices 1"
                                                 << "198.18.0.1 198.18.1.1";
@@ -242,6 +269,29 @@ void tst_Cli::setIp_data()
     QTest::addColumn<QString>("control"); // for the simulator: before the run, or at the first command ("@")
     QTest::addColumn<QString>("options"); // after "set-ip --wait 1 --mac 02:00:00:00:00:01"
     QTest::addColumn<int>("exit");
+// A forged device on device 1's address: a conflict while it answers, resolved once it is dropped.
+void tst_Cli::watchConflict()
+{
+    FOR_HOSTS(1);
+    CliProcess &cli =
+        start(QStringLiteral("--devices 2"), QStringLiteral("watch --format jsonl --duration 9"), true);
+    auto event = [&](const char *name) {
+        for (const auto &line : qAsConst(cli.lines)) {
+            const QJsonObject o = QJsonDocument::fromJson(line.second).object();
+            if (o[QLatin1String("event")].toString() == QLatin1String(name))
+                return o[QLatin1String("ipaddr")].toString() + QLatin1Char(' ') +
+                       o[QLatin1String("holders")].toVariant().toStringList().join(QLatin1Char(','));
+        }
+        return QString();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!event("conflict").isEmpty(), 4000);
+    m_forger.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(!event("resolved").isEmpty(), 8000);
+    QCOMPARE(event("conflict"), QStringLiteral("198.18.0.11 02:00:00:00:00:02,02:00:00:00:00:01"));
+    QCOMPARE(event("resolved"), QStringLiteral("198.18.0.11 02:00:00:00:00:02"));
+    QCOMPARE(cli.finish(6000), 0);
+}
+
     QTest::addColumn<int>("sends");      // -1: nothing at all on the wire
     QTest::addColumn<QString>("output"); // in standard output, or after "!" in standard error
     QTest::newRow("static: verified")

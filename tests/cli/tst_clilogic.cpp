@@ -4,6 +4,7 @@
 
 #include "checks.h"
 #include "format.h"
+#include "conflicts.h"
 #include "options.h"
 #include "plan.h"
 #include "verify.h"
@@ -76,6 +77,9 @@ private slots:
     void events();
     void options_data();
     void options();
+    void conflicts_data();
+    void conflicts();
+    void conflictEvents();
 };
 
 void tst_CliLogic::requestChecks_data()
@@ -266,9 +270,9 @@ void tst_CliLogic::formats_data()
 void tst_CliLogic::formats()
 {
     QFETCH(QString, name);
-    Device d{device("static 198.18.0.10 255.255.255.0"), {on("198.18.0.1", "eth0")}};
+    Device d{device("static 198.18.0.10 255.255.255.0"), {on("198.18.0.1", "eth0")}, {}};
     d.rec.extra = name;
-    const QVector<Device> two{d, Device{device("dhcp"), {}}};
+    const QVector<Device> two{d, Device{device("dhcp"), {}, {}}};
 
     const QJsonArray json = QJsonDocument::fromJson(devicesJson(two)).array();
     QCOMPARE(json.size(), 2);
@@ -367,6 +371,62 @@ void tst_CliLogic::options_data()
 {
     QTest::addColumn<QString>("row"); // arguments => the start of "error: ...", "text: ..." or a summary
     QTest::newRow("trace, wait in decimals, csv")
+void tst_CliLogic::conflicts_data()
+{
+    QTest::addColumn<QString>("row"); // mac=address ... => each one's other holders | ...; in reach
+    QTest::newRow("two on one address, one apart") << "A=198.18.0.10 B=198.18.0.10 C=198.18.0.11 => B|A| yyy";
+    QTest::newRow("three on one address") << "A=198.18.0.5 B=198.18.0.5 C=198.18.0.5 => B,C|A,C|A,B yyy";
+    QTest::newRow("one on this host's address") << "A=198.18.0.1 => host y";
+    QTest::newRow("the same address written otherwise, or no address")
+        << "A=198.18.0.7 B=198.18.0.07 C= D= => ||| ynnn";
+    QTest::newRow("outside the subnets that saw them") << "A=10.0.0.5 B=10.0.0.5 => B|A nn";
+}
+
+void tst_CliLogic::conflicts()
+{
+    QFETCH(QString, row);
+    QVector<Device> devices;
+    for (const QString &d : L(in(row), ' '))
+        devices << Device{device(QStringLiteral("static ") + d.section(QLatin1Char('='), 1)), {}, {}};
+    for (int i = 0; i < devices.size(); ++i)
+        devices[i].rec.mac = L(in(row), ' ')[i].section(QLatin1Char('='), 0, 0);
+    const QVector<QStringList> found = addressConflicts(devices, {0xC6120001}); // 198.18.0.1
+    QStringList holders;
+    QString reach;
+    for (int i = 0; i < devices.size(); ++i) {
+        holders << found[i].join(QLatin1Char(','));
+        reach += QLatin1Char(reachableFrom(devices[i].rec, {Lan}) ? 'y' : 'n');
+    }
+    QCOMPARE(holders.join(QLatin1Char('|')) + QLatin1Char(' ') + reach, out(row));
+}
+
+// watch's conflict lines as devices come, move and go.
+void tst_CliLogic::conflictEvents()
+{
+    ConflictTracker tracker({0xC6120001});
+    QStringList got;
+    auto step = [&](const char *mac, const char *was, const char *now) {
+        for (const auto &c : tracker.move(device("dhcp", mac), QLatin1String(was), QLatin1String(now)))
+            got << c.ipaddr + QLatin1Char(' ') +
+                       (c.resolved() ? QStringLiteral("resolved ") : QStringLiteral("conflict ")) +
+                       c.holders.join(QLatin1Char(','));
+    };
+    step("A", "", "198.18.0.10");
+    step("B", "", "198.18.0.10");           // begins
+    step("C", "", "198.18.0.10");           // a third
+    step("B", "198.18.0.10", "198.18.0.1"); // leaves one of three, onto the host's
+    step("C", "198.18.0.10", "");           // gone: ends
+    step("B", "198.18.0.1", "198.18.0.11"); // off the host's
+    QCOMPARE(got.join(QLatin1String("; ")),
+             QStringLiteral("198.18.0.10 conflict A,B; 198.18.0.10 conflict A,B,C; 198.18.0.10 conflict A,C; "
+                            "198.18.0.1 conflict B,host; 198.18.0.10 resolved A; 198.18.0.1 resolved host"));
+    const QJsonObject line = QJsonDocument::fromJson(conflictLine(Format::Jsonl, QDateTime::currentDateTime(),
+                                                                  QStringLiteral("198.18.0.1"),
+                                                                  {QStringLiteral("B"), hostHolder()}))
+                                 .object();
+    QCOMPARE(line[QLatin1String("holders")].toVariant().toStringList(), L(QStringLiteral("B,host")));
+}
+
         << "--trace list --wait 0.5 --format csv => list 500 csv trace";
     QTest::newRow("set-ip static")
         << "set-ip --mac M --static 1.2.3.4 --mask 255.0.0.0 --retries 0 --timeout 4 "
