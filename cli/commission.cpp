@@ -118,7 +118,7 @@ QVector<PlanRow> planRows(const Options &o, QString *error)
         return {PlanRow{0, o.mac, o.version, o.request, QString()}};
     QFile file(o.planPath);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read %1: %2").arg(o.planPath, file.errorString());
+        *error = QStringLiteral("cannot read %1: %2").arg(quoted(o.planPath), file.errorString());
         return {};
     }
     const QVector<PlanRow> rows = readPlan(QString::fromUtf8(file.readAll()), error);
@@ -243,7 +243,8 @@ int commission(const Options &o, Engine &engine)
         known << Known{device.rec, localSubnets(device.seenOn)};
     const PlanCheck check = checkPlan(rows, known);
     if (setIp && check.candidates[0].isEmpty() && !stop.signal) {
-        note(QStringLiteral("no device %1 found").arg((o.mac + QLatin1Char(' ') + o.version).trimmed()));
+        note(QStringLiteral("no device %1 found")
+                 .arg(quoted((rows[0].mac + QLatin1Char(' ') + rows[0].version).trimmed())));
         return NotFound;
     }
     for (int i = 0; i < jobs.size(); ++i) {

@@ -316,7 +316,7 @@ void tst_Cli::watchConflict()
     QTest::newRow("unknown device") << ""
                                     << ""
                                     << "--mac 02:00:00:00:00:0F --dhcp" << 3 << 0
-                                    << "!no device 02:00:00:00:00:0F found";
+                                    << "!no device \"02:00:00:00:00:0F\" found";
     QTest::newRow("one mac, two versions: refused, both listed")
         << ""
         << "@forge"

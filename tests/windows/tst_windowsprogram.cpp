@@ -1,5 +1,6 @@
 // lanScout.exe as Windows sees it: the version information and icons that Explorer shows,
-// and the answer to --help and --version from a console.
+// and the answer to --help and --version from a console; lanscout-cli.exe's text on a console and
+// into pipes.
 
 #include <QProcess>
 #include <QtTest>
@@ -9,6 +10,7 @@
 namespace {
 
 const QString Program = QStringLiteral(LANSCOUT_APP_PATH);
+const QString Cli = QStringLiteral(LANSCOUT_CLI_PATH);
 
 std::wstring wide(const QString &text)
 {
@@ -87,26 +89,27 @@ QString screenText(HANDLE screen)
     return rows.join(QLatin1Char('\n')).trimmed();
 }
 
-// Starts the program as cmd.exe starts a GUI-subsystem program without redirections: with this
-// process's console as its parent's, but not attached to it (Windows attaches only console
-// programs; Wine would attach this one too, hence DETACHED_PROCESS). Returns what appears on
-// the console.
-QString runOnConsole(const QStringList &arguments, int *exitCode)
+// Starts the program as cmd.exe starts it without redirections: a console program attached to
+// this process's console; lanScout.exe, a GUI-subsystem program, with that console as its
+// parent's but not attached to it (Windows attaches only console programs; Wine would attach this
+// one too, hence DETACHED_PROCESS). Returns what appears on the console.
+QString runOnConsole(const QStringList &arguments, int *exitCode, const QString &program = Program)
 {
     FreeConsole();
     if (!AllocConsole())
         return QStringLiteral("(no console: %1)").arg(GetLastError());
     const HANDLE screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    std::wstring commandLine = wide(QLatin1Char('"') + QDir::toNativeSeparators(Program) + QLatin1Char('"'));
+    std::wstring commandLine = wide(QLatin1Char('"') + QDir::toNativeSeparators(program) + QLatin1Char('"'));
     for (const QString &a : arguments)
         commandLine += wide(QLatin1Char(' ') + a);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     QString text;
-    if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
-                       &startup, &process)) {
+    const DWORD flags = program == Program ? DETACHED_PROCESS : 0;
+    if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
+                       &process)) {
         WaitForSingleObject(process.hProcess, 30000);
         DWORD code = DWORD(-1);
         GetExitCodeProcess(process.hProcess, &code);
@@ -133,6 +136,8 @@ private slots:
     void iconSizes();
     void informationAnswer_data();
     void informationAnswer();
+    void cliText_data();
+    void cliText();
 };
 
 void tst_WindowsProgram::versionResource_data()
@@ -188,6 +193,43 @@ void tst_WindowsProgram::informationAnswer()
     }
     QCOMPARE(exitCode, 0);
     QCOMPARE(text.split(QLatin1Char('\n')).value(0).trimmed(), firstLine);
+}
+
+// What devices send reaches a console whatever its code page, and both streams end lines alike.
+void tst_WindowsProgram::cliText_data()
+{
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<bool>("console");
+    QTest::addColumn<QString>("expected"); // in what it wrote (standard error, or the console)
+    QTest::newRow("Cyrillic and CJK on the console")
+        << QStringLiteral("Устройство-设备") << true << QStringLiteral("unknown command \"Устройство-设备\"");
+    QTest::newRow("piped: UTF-8 and LF alone") << QStringLiteral("Устройство-设备") << false
+                                               << QStringLiteral("unknown command \"Устройство-设备\"");
+}
+
+void tst_WindowsProgram::cliText()
+{
+    QFETCH(QString, argument);
+    QFETCH(bool, console);
+    QFETCH(QString, expected);
+    int exitCode = -1;
+    QString text;
+    if (console) {
+        text = runOnConsole({argument}, &exitCode, Cli);
+    } else {
+        QProcess process;
+        process.start(Cli, {argument});
+        QVERIFY(process.waitForFinished(30000));
+        exitCode = process.exitCode();
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(!err.contains('\r'), err.constData());
+        text = QString::fromUtf8(err);
+        process.start(Cli, {QStringLiteral("--help")});
+        QVERIFY(process.waitForFinished(30000));
+        QVERIFY(!process.readAllStandardOutput().contains('\r'));
+    }
+    QCOMPARE(exitCode, 2);
+    QVERIFY2(text.contains(expected), qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(tst_WindowsProgram)
