@@ -3,10 +3,9 @@
 #include "format.h"
 #include "ipv4.h"
 
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-#include <algorithm>
 
 namespace cli {
 
@@ -203,6 +202,7 @@ JournalRead readJournal(const QByteArray &text)
 {
     JournalRead result;
     const QList<QByteArray> lines = text.split('\n');
+    QHash<QString, int> byId; // an entry's index by its id
     for (int i = 0; i < lines.size(); ++i) {
         QByteArray line = lines[i];
         if (line.endsWith('\r'))
@@ -234,12 +234,10 @@ JournalRead readJournal(const QByteArray &text)
             JournalEntry e;
             e.line = i + 1;
             readChange(o, r, e);
-            const bool known = std::any_of(result.entries.cbegin(), result.entries.cend(),
-                                           [&](const JournalEntry &x) { return x.id == e.id; });
-            if (!r.failed() && known)
+            if (!r.failed() && byId.contains(e.id))
                 r.fail(QStringLiteral("id %1 was used before").arg(quoted(e.id)));
             if (!r.failed())
-                result.entries << e;
+                byId.insert(e.id, int(result.entries.size())), result.entries << e;
             continue;
         }
         r.unknownKeys(o, OutcomeKeys);
@@ -252,14 +250,15 @@ JournalRead readJournal(const QByteArray &text)
             o.contains(QStringLiteral("sends")) ? r.number(o, QStringLiteral("sends"), 0, 1000) : -1;
         if (!r.failed() && !Outcomes.contains(outcome))
             r.fail(QStringLiteral("outcome %1 unknown").arg(quoted(outcome)));
-        auto change = std::find_if(result.entries.begin(), result.entries.end(),
-                                   [&](const JournalEntry &x) { return x.id == id; });
-        if (!r.failed() && change == result.entries.end())
+        const int at = byId.value(id, -1);
+        if (!r.failed() && at < 0)
             r.fail(QStringLiteral("outcome of %1, a change not read before").arg(quoted(id)));
-        else if (!r.failed() && !change->outcome.isEmpty())
+        else if (!r.failed() && !result.entries[at].outcome.isEmpty())
             r.fail(QStringLiteral("a second outcome of %1").arg(quoted(id)));
-        if (!r.failed())
-            change->outcome = outcome, change->outcomeTime = time, change->exit = exit, change->sends = sends;
+        if (r.failed())
+            continue;
+        JournalEntry &change = result.entries[at];
+        change.outcome = outcome, change.outcomeTime = time, change.exit = exit, change.sends = sends;
     }
     return result;
 }
