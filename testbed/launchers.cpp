@@ -169,13 +169,15 @@ bool Flood::finish(int timeoutMs)
     return summary.startsWith(QLatin1String("sent "));
 }
 
-CliProcess::CliProcess(const QString &arguments, const SimProcess &clock)
+CliProcess::CliProcess(const QString &arguments, const SimProcess &clock, const QStringList &wrapper)
 {
     connect(&m_process, &QProcess::readyReadStandardOutput, this, [this, &clock] {
         while (m_process.canReadLine())
             lines.append({clock.now(), m_process.readLine()});
     });
-    m_process.start(cliPath(), arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+    const QStringList command =
+        wrapper + QStringList{cliPath()} + arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    m_process.start(command.first(), command.mid(1));
 }
 
 CliProcess::~CliProcess()

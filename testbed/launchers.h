@@ -96,7 +96,8 @@ class CliProcess : public QObject
 {
     Q_OBJECT
 public:
-    CliProcess(const QString &arguments, const SimProcess &clock);
+    // wrapper: a command that starts it (such as setpriv, to run it without a capability).
+    CliProcess(const QString &arguments, const SimProcess &clock, const QStringList &wrapper = {});
     ~CliProcess() override;
     // Waits for its end: its exit code, or -1 when it did not end cleanly within ms.
     int finish(int ms);
