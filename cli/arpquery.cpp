@@ -1,3 +1,12 @@
+#ifdef _WIN32
+// winsock2.h before windows.h, which the Qt headers bring; iphlpapi.h after both.
+#include <winsock2.h>
+
+#include <ws2ipdef.h>
+
+#include <iphlpapi.h>
+#endif
+
 #include "arpquery.h"
 
 #include "engine.h"
@@ -25,10 +34,6 @@
 #include <unistd.h>
 #endif
 #ifdef Q_OS_WIN
-#include <iphlpapi.h>
-#include <winsock2.h>
-#include <ws2ipdef.h>
-
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -74,6 +79,8 @@ struct Query
     LocalInterface iface;
 };
 
+#ifdef Q_OS_LINUX
+
 qint64 msSince(Clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
@@ -85,8 +92,6 @@ void answered(ArpResult &r, const QString &mac)
     if (!std::any_of(r.macs.cbegin(), r.macs.cend(), [&](const QString &m) { return sameMac(m, mac); }))
         r.macs << macText(mac);
 }
-
-#ifdef Q_OS_LINUX
 
 QString systemError(const char *what)
 {
