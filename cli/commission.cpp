@@ -3,6 +3,8 @@
 #include "engine.h"
 #include "format.h"
 #include "ipv4.h"
+#include "journal.h"
+#include "journalfile.h"
 #include "plan.h"
 #include "protocol.h"
 #include "run.h"
@@ -11,8 +13,10 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
+#include <QUuid>
 
 #include <algorithm>
+#include <memory>
 
 namespace cli {
 
@@ -26,7 +30,8 @@ struct Job
     Device device; // as it last reported itself
     QString result;
     int exit = Verified;
-    int sends = 0; // commands that went out
+    int sends = 0;     // commands that went out
+    QString journalId; // of its change line, once written
 };
 
 void finish(Job &job, const char *result, int exit)
@@ -142,14 +147,14 @@ bool refused(const Options &o, const QVector<Job> &jobs, bool last)
         for (const Problem &p : job.problems)
             any = true, unforceable = unforceable || !p.forceable;
     }
-    const bool stop = any && (!o.force || (unforceable && o.command == Command::SetIp));
+    const bool stop = any && (!o.force || (unforceable && o.command != Command::Apply));
     for (const Job &job : jobs) {
         const QString what = stop            ? QStringLiteral("refused: ")
                              : runnable(job) ? QStringLiteral("sent anyway (--force): ")
                                              : QStringLiteral("skipped: ");
         for (const Problem &p : job.problems) {
             if (stop || last)
-                note(what + (o.command == Command::SetIp
+                note(what + (o.command != Command::Apply
                                  ? p.text
                                  : QStringLiteral("line %1: %2").arg(job.row.line).arg(p.text)));
         }
@@ -158,6 +163,41 @@ bool refused(const Options &o, const QVector<Job> &jobs, bool last)
         note(unforceable ? QStringLiteral("nothing sent")
                          : QStringLiteral("nothing sent (--force sends it anyway)"));
     return stop;
+}
+
+// Appends the change to the journal before its command goes out; false (said) when the journal
+// can't hold it, and then nothing may be sent.
+bool journalChange(Job &job, const Options &o, JournalFile *journal)
+{
+    if (!journal)
+        return true;
+    JournalEntry e;
+    e.time = journalTime(QDateTime::currentDateTime());
+    e.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    e.command = QLatin1String(o.command == Command::SetIp   ? "set-ip"
+                              : o.command == Command::Apply ? "apply"
+                                                            : "undo");
+    e.mac = job.device.rec.mac, e.version = job.device.rec.version;
+    e.before = job.device.rec;
+    e.requested = job.row.request;
+    QString error;
+    if (!journal->append(changeLine(e), &error)) {
+        note(QStringLiteral("%1 %2: %3; nothing sent (--no-journal sends without a journal)")
+                 .arg(e.mac, e.version, error));
+        return false;
+    }
+    job.journalId = e.id;
+    return true;
+}
+
+void journalOutcome(const Job &job, JournalFile *journal)
+{
+    QString error;
+    if (journal && !job.journalId.isEmpty() &&
+        !journal->append(outcomeLine(journalTime(QDateTime::currentDateTime()), job.journalId, job.result,
+                                     job.exit, job.sends),
+                         &error))
+        note(error + QLatin1String(": the outcome of the change is not journaled"));
 }
 
 // The bytes of the set-IP command as text (the protocol's texts are ASCII).
@@ -205,13 +245,14 @@ QByteArray summary(const Options &o, const QVector<Job> &jobs)
 
 int commission(const Options &o, Engine &engine)
 {
-    const bool setIp = o.command == Command::SetIp;
+    const bool setIp = o.command != Command::Apply; // undo is a set-ip from the journal
     QString error;
-    QVector<PlanRow> rows = planRows(o, &error);
-    if (!error.isEmpty()) {
+    int exit = BadInput;
+    QVector<PlanRow> rows = o.command == Command::Undo ? undoRows(o, &exit) : planRows(o, &error);
+    if (!error.isEmpty())
         note(error);
-        return BadInput;
-    }
+    if (rows.isEmpty() || !error.isEmpty())
+        return exit;
     // What can be told without the network is told before a socket opens.
     QVector<Job> jobs;
     for (const PlanRow &row : qAsConst(rows)) {
@@ -257,6 +298,15 @@ int commission(const Options &o, Engine &engine)
     }
     if (!stop.signal && refused(o, jobs, true))
         return BadInput;
+    // Opened before anything can be sent: a change the journal can't hold is not made.
+    std::unique_ptr<JournalFile> journal;
+    if (!o.noJournal && !o.dryRun) {
+        journal = std::make_unique<JournalFile>(journalPath(o.journalPath));
+        if (!journal->open(&error)) {
+            note(error + QLatin1String("; nothing sent (--no-journal sends without a journal)"));
+            return BadInput;
+        }
+    }
 
     bool sentAny = false;
     for (const int i : check.order) {
@@ -281,15 +331,18 @@ int commission(const Options &o, Engine &engine)
             note(QStringLiteral("%1: %2 is still held by %3 %4, nothing sent")
                      .arg(who, job.row.request.ipaddr, held->rec.mac, held->rec.version));
             finish(job, "held", BadInput);
+        } else if (!journalChange(job, o, journal.get())) {
+            finish(job, "refused", BadInput);
         } else {
             follow(job, o, engine, stop);
             sentAny = sentAny || job.sends > 0;
+            journalOutcome(job, journal.get());
         }
     }
     engine.stop();
     // The run's code: its worst row's; but 2 says nothing was sent, so once anything was, a row
     // not sent counts as not seen with its new settings.
-    int exit = Verified;
+    exit = Verified;
     for (const Job &job : qAsConst(jobs))
         exit = std::max(exit, sentAny && job.exit == BadInput ? int(NotSeen) : job.exit);
     if (stop.signal)

@@ -20,6 +20,8 @@ Commands:
   watch    a line for every device added, changed or removed, until stopped
   set-ip   switch one device to DHCP or to a static address, and verify it
   apply    set many devices from a CSV plan, one after the other, each verified
+  history  the changes set-ip, apply and undo made, from their journal
+  undo     put a device back to the settings it had before its latest change
 Run "lanscout-cli COMMAND --help" for the options of a command.
 
 Options:
@@ -35,6 +37,12 @@ Exit codes:
   5  seen with other settings than asked
   7  no usable interface: no IPv4 address up, or port 8888 taken on every one
   130, 143  ended by SIGINT or SIGTERM (set-ip and apply print what was done first)
+
+Journal: set-ip, apply and undo append each change they send (the device's settings before,
+the ones asked for, then the outcome) to --journal FILE, else $LANSCOUT_JOURNAL, else
+$XDG_STATE_HOME/lanscout/journal.jsonl (~/.local/state/lanscout/journal.jsonl; on Windows
+%LOCALAPPDATA%\lanScout\journal.jsonl). A journal that can't be written refuses the change
+before anything is sent (exit 2), unless --no-journal.
 
 Alongside lanScout's window: both programs bind port 8888 with address sharing. A reply a
 device sends by broadcast reaches both; one sent to this host's address reaches only one of
@@ -73,6 +81,10 @@ after a send. Just before it sends, it looks again that no other device holds th
 Prints the device as it last reported itself. --dry-run prints the command's bytes (with
 --format json, {"command": ..., "device": ...}) and sends nothing.
 
+Before the command goes out, the change is appended to the journal (--journal FILE, else
+$LANSCOUT_JOURNAL, else the default place: see lanscout-cli --help), and its outcome once
+known; a journal that can't be written refuses it (exit 2). --no-journal writes none.
+
 Exit codes: 0 verified (or nothing to change); 2 bad input or refused; 3 device not found;
 4 not seen with the new settings within S seconds (--timeout, default 15); 5 seen with
 other settings than asked; 7 no usable interface; 130/143 ended by SIGINT/SIGTERM (the
@@ -81,7 +93,7 @@ command is taken back if it had not gone out yet, and the device printed as last
 
 const char ApplyUsage[] =
     R"(Usage: lanscout-cli apply PLAN.csv [--format table|json] [--timeout S] [--retries K]
-           [--force] [--dry-run] [--wait S]
+           [--force] [--dry-run] [--wait S] [--journal FILE | --no-journal]
 
 PLAN.csv has a row per device: mac,version,mode,ip,mask,gateway,dns1,dns2 (a header row of
 these names may come first; version may be empty; mode is static or dhcp). After a search of
@@ -94,11 +106,37 @@ verified as set-ip does it, a move that frees an address before the move that ta
 before each send, a row whose address a device still holds is skipped ("held"). A summary line
 per row, in the plan's order (with --format json and --dry-run, the command's bytes in it).
 On SIGINT or SIGTERM: nothing more is sent, the summary marks the rows not reached, exit
-130 or 143.
+130 or 143. Each row sent is journaled as set-ip journals it.
 
 Exit codes: 0 every device verified; 2 plan refused, nothing sent; 7 no usable interface;
 otherwise the highest exit code of set-ip among its rows, where once anything was sent a row
 not sent counts as 4 (3 when its device was not found).
+)";
+
+const char HistoryUsage[] = R"(Usage: lanscout-cli history [--mac M] [--format table|json] [--journal FILE]
+
+Prints the changes of the journal (see lanscout-cli --help for where it is), oldest first, each
+with its outcome: verified, timeout, mismatch, interrupted, or unknown when none was written
+(the run was killed, or still runs). --mac keeps those of one device (letter case aside). JSON:
+one array of objects, the journal's change lines with "outcome", "outcome_time", "exit" and
+"sends" joined in (null when unknown). A line that can't be read (cut short, not JSON, an unknown
+format_version, a field too long) is skipped with a warning naming its line; unknown keys are
+ignored with one. An empty or missing journal: empty output, a note, exit 0.
+)";
+
+const char UndoUsage[] = R"(Usage: lanscout-cli undo (--mac M | --last) [--dry-run] [--force] [--timeout S]
+           [--retries K] [--wait S] [--format table|json] [--journal FILE | --no-journal]
+
+Takes the newest journal entry of the device with MAC M (--last: the newest entry of all) and
+sends that device, found by its MAC wherever it is now, the settings the entry recorded as
+before its change: DHCP, or the static address, mask, gateway and DNS servers it had. It is
+set-ip in every other respect: the same checks, verification, output and exit codes, and it is
+journaled like any change, so a second undo puts back what the first one took back (with
+--no-journal it reads the journal, but journals this change nowhere).
+
+Exit codes: those of set-ip; besides, 2 when the entry's settings before can't be sent (missing,
+neither static nor dhcp, malformed addresses: the reason is said) and 3 when the journal has no
+entry for the device.
 )";
 
 // Seconds as a whole or decimal number within [min, max], in ms.
@@ -124,9 +162,14 @@ const CommandInfo Commands[] = {
     {"list", Command::List, ListUsage, "wait format", "table json csv"},
     {"watch", Command::Watch, WatchUsage, "format duration", "text jsonl"},
     {"set-ip", Command::SetIp, SetIpUsage,
-     "wait format mac version dhcp static mask gateway dns1 dns2 timeout retries force dry-run",
+     "wait format mac version dhcp static mask gateway dns1 dns2 timeout retries force dry-run journal "
+     "no-journal",
      "table json"},
-    {"apply", Command::Apply, ApplyUsage, "wait format timeout retries force dry-run", "table json"}};
+    {"apply", Command::Apply, ApplyUsage, "wait format timeout retries force dry-run journal no-journal",
+     "table json"},
+    {"history", Command::History, HistoryUsage, "mac format journal", "table json"},
+    {"undo", Command::Undo, UndoUsage,
+     "wait format mac last timeout retries force dry-run journal no-journal", "table json"}};
 
 QStringList words(const char *text)
 {
@@ -159,7 +202,7 @@ Parsed parseArguments(const QStringList &arguments)
         o.trace = true;
     }
     if (at == arguments.size())
-        return fail(QStringLiteral("no command (list, watch, set-ip or apply)"));
+        return fail(QStringLiteral("no command (list, watch, set-ip, apply, history or undo)"));
     const CommandInfo *info = nullptr;
     for (const CommandInfo &c : Commands)
         info = arguments[at] == QLatin1String(c.name) ? &c : info;
@@ -169,8 +212,8 @@ Parsed parseArguments(const QStringList &arguments)
         return result.text = QLatin1String(info ? info->usage : Usage), result;
     }
     if (!info)
-        return fail(
-            QStringLiteral("unknown command %1 (list, watch, set-ip or apply)").arg(quoted(arguments[at])));
+        return fail(QStringLiteral("unknown command %1 (list, watch, set-ip, apply, history or undo)")
+                        .arg(quoted(arguments[at])));
 
     QCommandLineParser parser;
     auto option = [&](const char *name, const char *value = nullptr) {
@@ -185,7 +228,8 @@ Parsed parseArguments(const QStringList &arguments)
                dhcp = option("dhcp"), staticIp = option("static", "IP"), mask = option("mask", "MASK"),
                gateway = option("gateway", "G"), dns1 = option("dns1", "D"), dns2 = option("dns2", "D"),
                timeout = option("timeout", "S"), retries = option("retries", "K"), force = option("force"),
-               dryRun = option("dry-run");
+               dryRun = option("dry-run"), journal = option("journal", "FILE"),
+               noJournal = option("no-journal"), last = option("last");
     if (!parser.parse(QStringList{arguments[0]} + arguments.mid(at + 1)))
         return fail(parser.errorText());
     if (parser.isSet(help))
@@ -225,10 +269,17 @@ Parsed parseArguments(const QStringList &arguments)
         return fail(QStringLiteral("--retries takes a whole number from 0 to 100"));
     o.force = parser.isSet(force);
     o.dryRun = parser.isSet(dryRun);
+    o.journalPath = parser.value(journal);
+    o.noJournal = parser.isSet(noJournal);
+    o.last = parser.isSet(last);
+    o.mac = parser.value(mac);
+    if (parser.isSet(journal) && (o.journalPath.isEmpty() || o.noJournal))
+        return fail(QStringLiteral("--journal takes a file, and not beside --no-journal"));
+    if (o.command == Command::Undo && o.mac.isEmpty() == !o.last)
+        return fail(QStringLiteral("undo needs either --mac or --last"));
     if (o.command != Command::SetIp)
         return result;
 
-    o.mac = parser.value(mac);
     o.version = parser.value(version);
     if (o.mac.isEmpty())
         return fail(QStringLiteral("set-ip needs --mac"));

@@ -27,7 +27,9 @@ enum class Command
     List,
     Watch,
     SetIp,
-    Apply
+    Apply,
+    History,
+    Undo
 };
 
 struct Options
@@ -45,6 +47,11 @@ struct Options
     bool force = false;
     bool dryRun = false;
     QString planPath; // apply
+    // set-ip, apply, undo: where each change is journaled (empty: the default place), or not at
+    // all; history and undo read it.
+    QString journalPath;
+    bool noJournal = false;
+    bool last = false; // undo: the newest entry, whatever its device
 };
 
 struct Parsed

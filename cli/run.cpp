@@ -83,6 +83,8 @@ int run(const Options &o)
     // The window's trace and list dump are its field diagnostics; here they would bury the data.
     if (!o.trace)
         QLoggingCategory::setFilterRules(QStringLiteral("lanScout.udp.debug=false\ndefault.debug=false"));
+    if (o.command == Command::History)
+        return history(o); // no socket: not even the probe of the port below
     if (hostPortHeldElsewhere())
         note(QStringLiteral(
             "another program (lanScout's window?) holds port 8888 on this host: a reply a device "
@@ -96,7 +98,9 @@ int run(const Options &o)
         return watch(o, engine);
     case Command::SetIp:
     case Command::Apply:
+    case Command::Undo:
         return commission(o, engine);
+    case Command::History:
     case Command::None:
         break;
     }

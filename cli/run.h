@@ -9,7 +9,14 @@ class Engine;
 // Runs a parsed command to its end; returns the exit code. Needs a QCoreApplication.
 int run(const Options &options);
 
-// set-ip and apply.
+// set-ip, apply and undo.
 int commission(const Options &options, Engine &engine);
+
+// history: the journal's changes. No socket is opened.
+int history(const Options &options);
+struct PlanRow;
+// undo: the row that puts back the device of the newest entry that options name, said; none, with
+// *exit BadInput or NotFound (said), when there is nothing to send.
+QVector<PlanRow> undoRows(const Options &options, int *exit);
 
 } // namespace cli

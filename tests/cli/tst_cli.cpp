@@ -35,8 +35,8 @@ DeviceRecord hostile()
     DeviceRecord d;
     d.version = QStringLiteral("V9");
     d.mac = QStringLiteral("02:00:00:00:00:01");
-    d.extra = QStringLiteral("a, \"quoted\" name\r\nline two \x1b[31mred");
     d.ipaddr = QStringLiteral("198.18.0.11");
+    d.extra = QStringLiteral("a, \"quoted\" name\r\nline two \x1b[31mred");
     return d;
 }
 
@@ -55,8 +55,8 @@ private slots:
     void seenOn();
     void watch_data();
     void watch();
-    void setIp_data();
     void watchConflict();
+    void setIp_data();
     void setIp();
     void apply_data();
     void apply();
@@ -142,44 +142,38 @@ void tst_Cli::list()
         for (const QJsonValue &d : devices) {
             ++count;
             names << d[QLatin1String("extra")].toString();
+            QVERIFY(d[QLatin1String("reachable")].toBool());
+            const QStringList others = d[QLatin1String("conflicts")].toVariant().toStringList();
+            if (!others.isEmpty())
+                conflicts << d[QLatin1String("mac")].toString() + QLatin1String(": ") +
+                                 others.join(QLatin1Char(','));
             QCOMPARE(d[QLatin1String("seen_on")][0][QLatin1String("address")].toString(),
                      QStringLiteral("198.18.0.1"));
         }
     } else if (format == QLatin1String("csv")) {
         QString error;
         const QVector<cli::CsvRecord> records = cli::readCsv(QString::fromUtf8(cli.out), &error);
-            QVERIFY(d[QLatin1String("reachable")].toBool());
-            const QStringList others = d[QLatin1String("conflicts")].toVariant().toStringList();
-            if (!others.isEmpty())
-                conflicts << d[QLatin1String("mac")].toString() + QLatin1String(": ") +
-                                 others.join(QLatin1Char(','));
         QCOMPARE(records.value(0).fields.value(8), QStringLiteral("extra"));
         QCOMPARE(records.value(0).fields.mid(9),
                  QString::fromLatin1("seen_on conflicts reachable").split(QLatin1Char(' ')));
         for (const cli::CsvRecord &r : records.mid(1)) {
             ++count, names << r.fields.value(8);
+            QCOMPARE(r.fields.value(11), QStringLiteral("true"));
+            if (!r.fields.value(10).isEmpty())
+                conflicts << r.fields.value(5) + QLatin1String(": ") + r.fields.value(10);
+        }
     } else {
         count = qMax(0, cli.out.count('\n') - 1); // the header line, one per device
         QVERIFY(!cli.out.contains('\x1b') && !cli.out.contains('\r'));
         if (cli.out.contains(R"(a, "quoted" name\x0d\x0aline two \x1b...)"))
             names << name;
-    }
-            QCOMPARE(r.fields.value(11), QStringLiteral("true"));
-            if (!r.fields.value(10).isEmpty())
-                conflicts << r.fields.value(5) + QLatin1String(": ") + r.fields.value(10);
-        }
-    QCOMPARE(count, listed);
-    QCOMPARE(names.contains(name), listed > 0);
-}
-
-void tst_Cli::seenOn_data()
         if (listed)
             conflicts << QString::fromUtf8(cli.out)
                              .split(QLatin1Char('\n'))
                              .filter(QLatin1String("!! "))
                              .join(QLatin1Char('|'));
-{
-    QTest::addColumn<QString>("sim");
+    }
+    QCOMPARE(count, listed);
     if (listed && format != QLatin1String("table")) { // device 1 and the hostile one on 198.18.0.11
         conflicts.sort();
         QCOMPARE(conflicts.join(QLatin1Char('|')),
@@ -187,6 +181,12 @@ void tst_Cli::seenOn_data()
     } else if (listed) {
         QCOMPARE(conflicts.join(QString()).count(QLatin1String("!! ")), 2);
     }
+    QCOMPARE(names.contains(name), listed > 0);
+}
+
+void tst_Cli::seenOn_data()
+{
+    QTest::addColumn<QString>("sim");
     QTest::addColumn<QString>("seenOn");
     QTest::newRow("answering on both networks") << "--devices 1"
                                                 << "198.18.0.1 198.18.1.1";
@@ -263,12 +263,6 @@ void tst_Cli::watch()
     }
 }
 
-void tst_Cli::setIp_data()
-{
-    QTest::addColumn<QString>("sim");     // after "--devices 2"
-    QTest::addColumn<QString>("control"); // for the simulator: before the run, or at the first command ("@")
-    QTest::addColumn<QString>("options"); // after "set-ip --wait 1 --mac 02:00:00:00:00:01"
-    QTest::addColumn<int>("exit");
 // A forged device on device 1's address: a conflict while it answers, resolved once it is dropped.
 void tst_Cli::watchConflict()
 {
@@ -292,6 +286,12 @@ void tst_Cli::watchConflict()
     QCOMPARE(cli.finish(6000), 0);
 }
 
+void tst_Cli::setIp_data()
+{
+    QTest::addColumn<QString>("sim");     // after "--devices 2"
+    QTest::addColumn<QString>("control"); // for the simulator: before the run, or at the first command ("@")
+    QTest::addColumn<QString>("options"); // after "set-ip --wait 1 --mac 02:00:00:00:00:01"
+    QTest::addColumn<int>("exit");
     QTest::addColumn<int>("sends");      // -1: nothing at all on the wire
     QTest::addColumn<QString>("output"); // in standard output, or after "!" in standard error
     QTest::newRow("static: verified")

@@ -3,8 +3,8 @@
 // Rows of the form "input => expected" keep a case on one line.
 
 #include "checks.h"
-#include "format.h"
 #include "conflicts.h"
+#include "format.h"
 #include "options.h"
 #include "plan.h"
 #include "verify.h"
@@ -75,11 +75,11 @@ private slots:
     void formats_data();
     void formats();
     void events();
-    void options_data();
-    void options();
     void conflicts_data();
     void conflicts();
     void conflictEvents();
+    void options_data();
+    void options();
 };
 
 void tst_CliLogic::requestChecks_data()
@@ -367,10 +367,6 @@ void tst_CliLogic::events()
     QCOMPARE(table.deviceCount(), 0);
 }
 
-void tst_CliLogic::options_data()
-{
-    QTest::addColumn<QString>("row"); // arguments => the start of "error: ...", "text: ..." or a summary
-    QTest::newRow("trace, wait in decimals, csv")
 void tst_CliLogic::conflicts_data()
 {
     QTest::addColumn<QString>("row"); // mac=address ... => each one's other holders | ...; in reach
@@ -427,6 +423,10 @@ void tst_CliLogic::conflictEvents()
     QCOMPARE(line[QLatin1String("holders")].toVariant().toStringList(), L(QStringLiteral("B,host")));
 }
 
+void tst_CliLogic::options_data()
+{
+    QTest::addColumn<QString>("row"); // arguments => the start of "error: ...", "text: ..." or a summary
+    QTest::newRow("trace, wait in decimals, csv")
         << "--trace list --wait 0.5 --format csv => list 500 csv trace";
     QTest::newRow("set-ip static")
         << "set-ip --mac M --static 1.2.3.4 --mask 255.0.0.0 --retries 0 --timeout 4 "
