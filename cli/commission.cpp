@@ -264,6 +264,15 @@ int commission(const Options &o, Engine &engine)
     }
     if (refused(o, jobs, false))
         return BadInput;
+    // Opened before anything can be sent: a change the journal can't hold is not made.
+    std::unique_ptr<JournalFile> journal;
+    if (!o.noJournal && !o.dryRun) {
+        journal = std::make_unique<JournalFile>(journalPath(o.journalPath));
+        if (!journal->open(&error)) {
+            note(error + QLatin1String("; nothing sent (--no-journal sends without a journal)"));
+            return BadInput;
+        }
+    }
 
     if (!engine.start())
         return NoInterface;
@@ -298,15 +307,6 @@ int commission(const Options &o, Engine &engine)
     }
     if (!stop.signal && refused(o, jobs, true))
         return BadInput;
-    // Opened before anything can be sent: a change the journal can't hold is not made.
-    std::unique_ptr<JournalFile> journal;
-    if (!o.noJournal && !o.dryRun) {
-        journal = std::make_unique<JournalFile>(journalPath(o.journalPath));
-        if (!journal->open(&error)) {
-            note(error + QLatin1String("; nothing sent (--no-journal sends without a journal)"));
-            return BadInput;
-        }
-    }
 
     bool sentAny = false;
     for (const int i : check.order) {

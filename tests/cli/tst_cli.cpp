@@ -1,6 +1,7 @@
 // lanscout-cli against simulated devices in the test bed: every command and exit path. ctest
 // runs it on networks of one and of two host addresses; each test skips the other network.
 
+#include "journal.h"
 #include "launchers.h"
 #include "plan.h"
 #include "protocol.h"
@@ -60,6 +61,8 @@ private slots:
     void setIp();
     void apply_data();
     void apply();
+    void undo_data();
+    void undo();
     void noUsableInterface_data();
     void noUsableInterface();
     void windowHoldsThePort();
@@ -74,11 +77,13 @@ private:
     std::unique_ptr<CliProcess> m_cli;
     QTimer m_forger;
     QUdpSocket m_forgery;
+    QTemporaryDir m_state; // the journal of every change made here
 };
 
 void tst_Cli::initTestCase()
 {
     LANSCOUT_REQUIRE_TEST_NETWORK();
+    qputenv("LANSCOUT_JOURNAL", QFile::encodeName(m_state.filePath(QStringLiteral("journal.jsonl"))));
     connect(&m_forger, &QTimer::timeout, this, [this] {
         m_forgery.writeDatagram(protocol::discoveryReply(hostile()),
                                 QHostAddress(QStringLiteral("198.18.0.1")), protocol::HostPort);
@@ -88,6 +93,7 @@ void tst_Cli::initTestCase()
 void tst_Cli::cleanup()
 {
     m_forger.stop();
+    qputenv("LANSCOUT_JOURNAL", QFile::encodeName(m_state.filePath(QStringLiteral("journal.jsonl"))));
     if (QTest::currentTestFailed() && m_cli)
         qWarning("lanscout-cli said:\n%s\nsimulator said:\n%s", m_cli->err.constData(),
                  m_sim->stderrText.constData());
@@ -484,6 +490,76 @@ void tst_Cli::apply()
             to << QString::fromLatin1(r.data.split('/').value(2).right(2)).toLower();
     }
     QCOMPARE(to.join(QLatin1Char(' ')), sent);
+}
+
+void tst_Cli::undo_data()
+{
+    QTest::addColumn<QString>("steps");   // after "lanscout-cli", " ; " between; M: device 0's MAC
+    QTest::addColumn<QString>("journal"); // "blocked": a file where its folder would be
+    QTest::addColumn<int>("exit");        // of the last step (the others: 0)
+    QTest::addColumn<QString>("sent");    // the last set-IP command; empty: nothing on the wire
+    QTest::addColumn<QString>("ipaddr");  // device 0's at the end
+    const QString back = QStringLiteral(
+        "@qxsetip/V1.1/02:00:00:00:00:01/static/198.18.0.10/255.255.255.0/198.18.0.1/198.18.0.1/198.18.0.2!");
+    const QString again =
+        QStringLiteral("@qxsetip/V1.1/02:00:00:00:00:01/static/198.18.0.77/255.255.255.0/198.18.0.1//!");
+    QTest::newRow("after a static change") << "set-ip --mac M" FIXED "; undo --mac M"
+                                           << "" << 0 << back << "198.18.0.10";
+    QTest::newRow("after a dhcp change") << "set-ip --mac M --dhcp ; undo --mac M"
+                                         << "" << 0 << back << "198.18.0.10";
+    QTest::newRow("an undo undone: the change again")
+        << "set-ip --mac M" FIXED "; undo --mac M ; undo --mac M"
+        << "" << 0 << again << "198.18.0.77";
+    QTest::newRow("--last: the newest change")
+        << "set-ip --mac 02:00:00:00:00:02 --dhcp ; set-ip --mac M --dhcp ; undo --last"
+        << "" << 0 << back << "198.18.0.10";
+    QTest::newRow("no change of the device: 3") << "undo --mac M"
+                                                << "" << 3 << ""
+                                                << "198.18.0.10";
+    QTest::newRow("journal not writable: refused, nothing sent")
+        << "set-ip --mac M" FIXED << "blocked" << 2 << ""
+        << "198.18.0.10";
+    QTest::newRow("journal not writable, --no-journal: sent") << "set-ip --mac M" FIXED "--no-journal"
+                                                              << "blocked" << 0 << again << "198.18.0.77";
+}
+
+void tst_Cli::undo()
+{
+    FOR_HOSTS(1);
+    QFETCH(QString, steps);
+    QFETCH(QString, journal);
+    QFETCH(int, exit);
+    QFETCH(QString, sent);
+    QFETCH(QString, ipaddr);
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath(QStringLiteral("blocked")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    const QString path = dir.filePath(journal.isEmpty() ? QStringLiteral("journal.jsonl")
+                                                        : QStringLiteral("blocked/journal.jsonl"));
+    qputenv("LANSCOUT_JOURNAL", QFile::encodeName(path));
+    QString error;
+    QVERIFY2(m_sim->start({QStringLiteral("--devices"), QStringLiteral("2")}, &error), qPrintable(error));
+    const QStringList commands = steps.split(QLatin1String(" ; "));
+    for (const QString &step : commands) {
+        QString arguments = step + QLatin1String(" --wait 1");
+        start({}, arguments.replace(QLatin1String(" M "), QLatin1String(" 02:00:00:00:00:01 ")));
+        QCOMPARE(m_cli->finish(20000), &step == &commands.last() ? exit : 0);
+    }
+    QTest::qWait(100); // a command sent at the very end reaches the simulator by now
+    QByteArray last;
+    for (const SimProcess::Rx &r : qAsConst(m_sim->rx))
+        last = r.data.startsWith("@qxsetip/") ? r.data : last;
+    QCOMPARE(QString::fromLatin1(last), sent);
+    QCOMPARE(m_sim->rx.isEmpty(), sent.isEmpty());
+    QCOMPARE(m_sim->devices.value(0).ipaddr, ipaddr);
+    // Each change journaled with its outcome, an undo too.
+    QFile file(path);
+    const int changes = journal.isEmpty() && exit == 0 ? int(commands.size()) : 0;
+    QCOMPARE(file.open(QIODevice::ReadOnly), changes > 0);
+    QStringList outcomes;
+    for (const cli::JournalEntry &e : cli::readJournal(file.readAll()).entries)
+        outcomes << e.outcome;
+    QCOMPARE(outcomes.join(QLatin1Char(' ')), QStringLiteral("verified ").repeated(changes).trimmed());
 }
 
 // With port 8888 taken on the only address, the engine hears nothing: said, and not an empty LAN.

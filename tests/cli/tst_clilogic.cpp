@@ -442,6 +442,8 @@ void tst_CliLogic::options_data()
     QTest::newRow("a watch of 30 days, past a timer's 24.8")
         << "watch --duration 2592000 => watch d2592000000";
     QTest::newRow("a duration that rounds to 0 ms") << "watch --duration 0.0004 => error: --wait, --duration";
+    QTest::newRow("undo: a device or the last change") << "undo --last --mac M => error: undo needs either";
+    QTest::newRow("a journal and none") << "set-ip --journal j --no-journal => error: --journal takes a file";
     QTest::newRow("unknown command quoted in part")
         << QStringLiteral("%1 => error: unknown command \"%2...\" (50 characters)")
                .arg(QString(50, QLatin1Char('x')), QString(40, QLatin1Char('x')));
