@@ -40,6 +40,9 @@ Engine::~Engine()
 bool Engine::start()
 {
     m_ctl = std::make_unique<ThreadCtl>(list);
+    // Read by the worker only after start() below reaches it, a queued call.
+    m_ctl->server->setInterfaceNames(interfaces);
+    m_ctl->server->setCapture(capture);
     int addresses = -1, bound = -1;
     QEventLoop loop;
     QObject::connect(m_ctl->server, &UdpServer::started, &loop, [&](int a, int b) {
@@ -49,7 +52,10 @@ bool Engine::start()
     QTimer::singleShot(10000, &loop, &QEventLoop::quit); // the worker never fails to answer
     emit m_ctl->server->start();
     loop.exec();
-    if (addresses == 0)
+    if (addresses == 0 && !interfaces.isEmpty())
+        note(QStringLiteral("no usable interface: %1 is not up with an IPv4 address")
+                 .arg(interfaces.join(QLatin1String(", "))));
+    else if (addresses == 0)
         note(QStringLiteral("no usable interface: no network interface is up with an IPv4 address"));
     else if (bound == 0)
         note(QStringLiteral("no usable interface: port 8888 could not be bound on any of the %1 IPv4 "
@@ -60,6 +66,9 @@ bool Engine::start()
 
 void Engine::stop()
 {
+    if (m_ctl) // a copy made on the worker thread, which waits for nothing here
+        QMetaObject::invokeMethod(
+            m_ctl->server, [this] { reports = m_ctl->server->statistics(); }, Qt::BlockingQueuedConnection);
     m_ctl.reset();
     list.applyPendingChanges();
 }
@@ -122,6 +131,22 @@ bool hostPortHeldElsewhere()
     return !probe.bind(QHostAddress(QHostAddress::AnyIPv4), protocol::HostPort,
                        QAbstractSocket::DontShareAddress) &&
            probe.error() == QAbstractSocket::AddressInUseError;
+}
+
+bool knownInterfaces(const QStringList &names)
+{
+    QStringList there;
+    for (const QNetworkInterface &iface : QNetworkInterface::allInterfaces())
+        there << iface.name();
+    QStringList unknown;
+    for (const QString &name : names) {
+        if (!there.contains(name))
+            unknown << quoted(name);
+    }
+    if (!unknown.isEmpty())
+        note(QStringLiteral("--interface: no interface %1 here; there are: %2")
+                 .arg(unknown.join(QLatin1String(", ")), there.join(QLatin1String(", "))));
+    return unknown.isEmpty();
 }
 
 namespace {

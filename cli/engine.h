@@ -3,6 +3,7 @@
 #include "checks.h"
 #include "devicetable.h"
 #include "iplist.h"
+#include "udpserver.h"
 
 #include <QByteArray>
 #include <QSet>
@@ -35,6 +36,12 @@ public:
 
     DeviceTable table;
     IpList list{table};
+    // Set before start(): only the addresses of these interfaces (empty: all of them); a hook that
+    // sees every datagram, on the worker thread.
+    QStringList interfaces;
+    UdpServer::CaptureHook capture;
+    // Once stopped: what each socket did (UdpServer::statistics()).
+    QVector<SocketReport> reports;
 
 private:
     std::unique_ptr<ThreadCtl> m_ctl;
@@ -49,6 +56,9 @@ QSet<quint32> hostAddresses();
 
 // True when another program holds this host's port 8888 (and so may take replies meant here).
 bool hostPortHeldElsewhere();
+// The names of the interfaces that are not among the system's, said with the names there are;
+// true when all are known.
+bool knownInterfaces(const QStringList &names);
 
 // Calls stop on this thread, with the signal's number, when SIGINT or SIGTERM (Unix) or a console
 // control event (Windows: Ctrl-C as SIGINT, the others as SIGTERM) arrives; from then on those

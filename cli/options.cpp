@@ -22,6 +22,7 @@ Commands:
   apply    set many devices from a CSV plan, one after the other, each verified
   history  the changes set-ip, apply and undo made, from their journal
   undo     put a device back to the settings it had before its latest change
+  doctor   why devices are not found: each interface, the devices, and advice
 Run "lanscout-cli COMMAND --help" for the options of a command.
 
 Options:
@@ -29,8 +30,12 @@ Options:
   -h, --help     this text
   -v, --version  the version
 
+--interface NAME (repeatable), on every command that opens sockets: only the addresses of
+those interfaces are used; an unknown name is refused with the names there are (exit 2).
+
 Exit codes:
   0  done (set-ip and apply: every device verified)
+  1  doctor found a problem
   2  bad input, or refused by a check
   3  device not found
   4  not seen with the new settings in time
@@ -139,6 +144,25 @@ neither static nor dhcp, malformed addresses: the reason is said) and 3 when the
 entry for the device.
 )";
 
+const char DoctorUsage[] =
+    R"(Usage: lanscout-cli doctor [--wait S] [--format text|json] [--capture FILE.pcap]
+           [--interface NAME]...
+
+Searches as list does for S seconds (default 5) and reports: every interface of the system
+(also those not used, and why: down, loopback, no IPv4 address, not chosen), its addresses,
+whether port 8888 could be bound there, the datagrams sent, received, accepted as replies and
+ignored, the devices found there, the receive buffer asked for and granted and the datagrams
+the system dropped; the devices as list gives them; and findings, each with an id, a
+severity (problem, warning, info), what it concerns and advice. It looks at what the system
+lets it read: another program on port 8888, the firewall's input rules (nft on Linux, the
+Windows Firewall's profile and rules), reverse-path filtering and the receive buffer limit.
+--capture writes every datagram sent and read to a pcap file (raw IPv4, headers
+synthesized), record by record, so that a run ended by Ctrl-C leaves a readable file.
+
+Exit codes: 0 no problem found (warnings aside); 1 a problem found; 2 bad input; 130/143
+ended by SIGINT/SIGTERM (the capture is complete up to then).
+)";
+
 // Seconds as a whole or decimal number within [min, max], in ms.
 template <typename Ms> bool millis(const QString &text, double min, double max, Ms *ms)
 {
@@ -159,17 +183,18 @@ struct CommandInfo
     const char *formats; // the first is the default
 };
 const CommandInfo Commands[] = {
-    {"list", Command::List, ListUsage, "wait format", "table json csv"},
-    {"watch", Command::Watch, WatchUsage, "format duration", "text jsonl"},
+    {"list", Command::List, ListUsage, "wait format interface", "table json csv"},
+    {"watch", Command::Watch, WatchUsage, "format duration interface", "text jsonl"},
     {"set-ip", Command::SetIp, SetIpUsage,
      "wait format mac version dhcp static mask gateway dns1 dns2 timeout retries force dry-run journal "
-     "no-journal",
+     "no-journal interface",
      "table json"},
-    {"apply", Command::Apply, ApplyUsage, "wait format timeout retries force dry-run journal no-journal",
+    {"apply", Command::Apply, ApplyUsage, "wait format timeout retries force dry-run journal no-journal interface",
      "table json"},
     {"history", Command::History, HistoryUsage, "mac format journal", "table json"},
     {"undo", Command::Undo, UndoUsage,
-     "wait format mac last timeout retries force dry-run journal no-journal", "table json"}};
+     "wait format mac last timeout retries force dry-run journal no-journal interface", "table json"},
+    {"doctor", Command::Doctor, DoctorUsage, "wait format capture interface", "text json"}};
 
 QStringList words(const char *text)
 {
@@ -202,7 +227,7 @@ Parsed parseArguments(const QStringList &arguments)
         o.trace = true;
     }
     if (at == arguments.size())
-        return fail(QStringLiteral("no command (list, watch, set-ip, apply, history or undo)"));
+        return fail(QStringLiteral("no command (list, watch, set-ip, apply, history, undo or doctor)"));
     const CommandInfo *info = nullptr;
     for (const CommandInfo &c : Commands)
         info = arguments[at] == QLatin1String(c.name) ? &c : info;
@@ -212,7 +237,7 @@ Parsed parseArguments(const QStringList &arguments)
         return result.text = QLatin1String(info ? info->usage : Usage), result;
     }
     if (!info)
-        return fail(QStringLiteral("unknown command %1 (list, watch, set-ip, apply, history or undo)")
+        return fail(QStringLiteral("unknown command %1 (list, watch, set-ip, apply, history, undo or doctor)")
                         .arg(quoted(arguments[at])));
 
     QCommandLineParser parser;
@@ -229,7 +254,8 @@ Parsed parseArguments(const QStringList &arguments)
                gateway = option("gateway", "G"), dns1 = option("dns1", "D"), dns2 = option("dns2", "D"),
                timeout = option("timeout", "S"), retries = option("retries", "K"), force = option("force"),
                dryRun = option("dry-run"), journal = option("journal", "FILE"),
-               noJournal = option("no-journal"), last = option("last");
+               noJournal = option("no-journal"), last = option("last"), interface = option("interface", "NAME"),
+               capture = option("capture", "FILE");
     if (!parser.parse(QStringList{arguments[0]} + arguments.mid(at + 1)))
         return fail(parser.errorText());
     if (parser.isSet(help))
@@ -273,6 +299,14 @@ Parsed parseArguments(const QStringList &arguments)
     o.noJournal = parser.isSet(noJournal);
     o.last = parser.isSet(last);
     o.mac = parser.value(mac);
+    o.interfaces = parser.values(interface);
+    if (o.interfaces.contains(QString()))
+        return fail(QStringLiteral("--interface takes the name of an interface"));
+    o.capturePath = parser.value(capture);
+    if (parser.isSet(capture) && o.capturePath.isEmpty())
+        return fail(QStringLiteral("--capture takes a file"));
+    if (o.command == Command::Doctor && !parser.isSet(wait))
+        o.waitMs = 5000;
     if (parser.isSet(journal) && (o.journalPath.isEmpty() || o.noJournal))
         return fail(QStringLiteral("--journal takes a file, and not beside --no-journal"));
     if (o.command == Command::Undo && o.mac.isEmpty() == !o.last)

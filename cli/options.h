@@ -29,7 +29,8 @@ enum class Command
     SetIp,
     Apply,
     History,
-    Undo
+    Undo,
+    Doctor
 };
 
 struct Options
@@ -52,6 +53,9 @@ struct Options
     QString journalPath;
     bool noJournal = false;
     bool last = false; // undo: the newest entry, whatever its device
+    // Every command that opens sockets: only the addresses of these interfaces (empty: all).
+    QStringList interfaces;
+    QString capturePath; // doctor: a pcap file of every datagram
 };
 
 struct Parsed

@@ -85,12 +85,17 @@ int run(const Options &o)
         QLoggingCategory::setFilterRules(QStringLiteral("lanScout.udp.debug=false\ndefault.debug=false"));
     if (o.command == Command::History)
         return history(o); // no socket: not even the probe of the port below
+    if (!knownInterfaces(o.interfaces))
+        return BadInput;
+    if (o.command == Command::Doctor)
+        return doctor(o); // it looks into the port's holder itself
     if (hostPortHeldElsewhere())
         note(QStringLiteral(
             "another program (lanScout's window?) holds port 8888 on this host: a reply a device "
             "sends to this host's address reaches only one of the two, so devices and "
             "verifications may be missed"));
     Engine engine;
+    engine.interfaces = o.interfaces;
     switch (o.command) {
     case Command::List:
         return list(o, engine);
@@ -101,6 +106,7 @@ int run(const Options &o)
     case Command::Undo:
         return commission(o, engine);
     case Command::History:
+    case Command::Doctor:
     case Command::None:
         break;
     }

@@ -12,6 +12,9 @@ int run(const Options &options);
 // set-ip, apply and undo.
 int commission(const Options &options, Engine &engine);
 
+// doctor: a run of discovery, what each interface did, and findings.
+int doctor(const Options &options);
+
 // history: the journal's changes. No socket is opened.
 int history(const Options &options);
 struct PlanRow;

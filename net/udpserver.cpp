@@ -13,6 +13,8 @@
 
 #ifdef Q_OS_LINUX
 #include <cerrno>
+#include <linux/sock_diag.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #endif
 
@@ -42,20 +44,21 @@ constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
 // The largest UDP payload there is.
 constexpr int MaxDatagramBytes = 65536;
 
-QUdpSocket *openSocket(const QHostAddress &address, QObject *parent, int *bound = nullptr)
+QUdpSocket *openSocket(const QHostAddress &address, QObject *parent, SocketReport *report)
 {
     auto *socket = new QUdpSocket(parent);
     // The socket's state can't tell: a failed bind leaves it bound all the same.
     const bool ok = socket->bind(address, protocol::HostPort, QAbstractSocket::ShareAddress);
-    if (bound)
-        *bound += ok;
-    if (!ok)
+    report->bound = ok;
+    if (!ok) {
+        report->error = socket->errorString();
         qCWarning(lcUdp) << "bind" << address.toString() << protocol::HostPort
                          << "failed:" << socket->errorString();
-    else {
+    } else {
         socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
-        const QString shortfall = receiveBufferShortfall(
-            ReceiveBufferBytes, socket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt());
+        report->bufferAsked = ReceiveBufferBytes;
+        report->bufferGranted = socket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
+        const QString shortfall = receiveBufferShortfall(ReceiveBufferBytes, report->bufferGranted);
         if (!shortfall.isEmpty())
             qCWarning(lcUdp).noquote() << address.toString() << shortfall;
     }
@@ -97,6 +100,8 @@ QList<UdpServer::LocalAddress> UdpServer::usableAddresses() const
         if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning) ||
             (flags & QNetworkInterface::IsLoopBack))
             continue;
+        if (!m_interfaceNames.isEmpty() && !m_interfaceNames.contains(iface.name()))
+            continue;
         const auto entries = iface.addressEntries();
         for (const QNetworkAddressEntry &entry : entries) {
             const QHostAddress ip = entry.ip();
@@ -115,7 +120,13 @@ void UdpServer::serverInit()
     m_local = usableAddresses();
     int bound = 0;
     for (const LocalAddress &address : qAsConst(m_local)) {
-        QUdpSocket *socket = openSocket(address.ip, this, &bound);
+        SocketReport report;
+        report.address = address.ip.toString();
+        report.prefixLength = address.prefixLength;
+        report.interfaceName = address.seenOn.interfaceName;
+        QUdpSocket *socket = openSocket(address.ip, this, &report);
+        bound += report.bound;
+        m_stats.append(report);
         connect(socket, &QUdpSocket::readyRead, this, &UdpServer::readPendingDatagrams);
         // A socket whose bind failed stays: it is written to like the others.
         socketList.append(socket);
@@ -126,7 +137,10 @@ void UdpServer::serverInit()
     // to the more specific address-bound sockets, so no reply is read twice. (Windows
     // hands broadcasts to the address-bound sockets, where this socket would duplicate them.)
     if (!socketList.isEmpty()) {
-        m_broadcastListener = openSocket(QHostAddress(QHostAddress::AnyIPv4), this);
+        SocketReport report;
+        report.address = QStringLiteral("0.0.0.0");
+        m_broadcastListener = openSocket(QHostAddress(QHostAddress::AnyIPv4), this, &report);
+        m_stats.append(report);
         connect(m_broadcastListener, &QUdpSocket::readyRead, this, &UdpServer::readPendingDatagrams);
     }
 #endif
@@ -149,10 +163,18 @@ void UdpServer::taskSchedule()
 
 void UdpServer::broadcast(const QByteArray &datagram)
 {
-    for (QUdpSocket *socket : qAsConst(socketList)) {
-        if (socket->writeDatagram(datagram, QHostAddress(QHostAddress::Broadcast), protocol::DevicePort) < 0)
+    for (int i = 0; i < socketList.size(); ++i) {
+        QUdpSocket *socket = socketList.at(i);
+        if (socket->writeDatagram(datagram, QHostAddress(QHostAddress::Broadcast), protocol::DevicePort) <
+            0) {
             qCWarning(lcUdp) << "send from" << socket->localAddress().toString()
                              << "failed:" << socket->errorString();
+            continue;
+        }
+        ++m_stats[i].sent;
+        if (m_capture)
+            m_capture({m_local.at(i).ip, socket->localPort(), QHostAddress(QHostAddress::Broadcast),
+                       protocol::DevicePort, datagram.constData(), int(datagram.size())});
     }
 }
 
@@ -219,10 +241,15 @@ void UdpServer::drain(QUdpSocket *socket, bool signalled)
 bool UdpServer::readOne(QUdpSocket *socket)
 {
     SeenOn seenOn;
+    int source = int(m_stats.size()) - 1; // the broadcast listener's, unless its interface is known
+    QHostAddress from;
+    quint16 fromPort = 0;
     // Straight into one buffer: receiveDatagram() would first ask the kernel for the size (one more
-    // system call per datagram) and allocate a datagram object each time.
-    const qint64 size = socket == m_broadcastListener
-                            ? readBroadcast(&seenOn)
+    // system call per datagram) and allocate a datagram object each time. The sender only for a
+    // capture.
+    const qint64 size = socket == m_broadcastListener ? readBroadcast(&seenOn, &source)
+                        : m_capture
+                            ? socket->readDatagram(m_readBuffer.data(), m_readBuffer.size(), &from, &fromPort)
                             : socket->readDatagram(m_readBuffer.data(), m_readBuffer.size());
     if (size < 0) {
         if (socket->error() != QAbstractSocket::TemporaryError) // not just "nothing there"
@@ -230,16 +257,46 @@ bool UdpServer::readOne(QUdpSocket *socket)
                              << "failed:" << socket->errorString();
         return false;
     }
-    if (socket != m_broadcastListener)
-        seenOn = m_local.value(socketList.indexOf(socket)).seenOn;
-    keep(QByteArray(m_readBuffer.constData(), int(size)), seenOn);
+    if (socket != m_broadcastListener) {
+        source = int(socketList.indexOf(socket));
+        seenOn = m_local.value(source).seenOn;
+        if (m_capture)
+            captureRead(socket, from, fromPort, m_readBuffer.constData(), size);
+    }
+    ++m_stats[source].received;
+    keep(QByteArray(m_readBuffer.constData(), int(size)), seenOn, source);
     return true;
 }
 
-void UdpServer::keep(QByteArray data, const SeenOn &seenOn)
+void UdpServer::keep(QByteArray data, const SeenOn &seenOn, int source)
 {
     m_receivedBytes += data.size() + ReceivedOverhead;
-    m_received.push_back({std::move(data), seenOn});
+    m_received.push_back({std::move(data), seenOn, source});
+}
+
+void UdpServer::captureRead(QUdpSocket *socket, const QHostAddress &from, quint16 fromPort, const char *data,
+                            qint64 size)
+{
+    m_capture({from, fromPort, socket->localAddress(), protocol::HostPort, data, int(size)});
+}
+
+QVector<SocketReport> UdpServer::statistics() const
+{
+    QVector<SocketReport> reports = m_stats;
+#ifdef Q_OS_LINUX
+    // The socket's drop count (sk_drops, what SO_RXQ_OVFL would tell datagram by datagram): one
+    // system call at the end costs the reads nothing.
+    for (int i = 0; i < reports.size(); ++i) {
+        QUdpSocket *socket = i < socketList.size() ? socketList.at(i) : m_broadcastListener;
+        quint32 info[SK_MEMINFO_VARS] = {};
+        socklen_t length = sizeof info;
+        if (socket && reports[i].bound &&
+            ::getsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_MEMINFO, info, &length) == 0 &&
+            length > SK_MEMINFO_DROPS * sizeof(quint32))
+            reports[i].kernelDrops = info[SK_MEMINFO_DROPS];
+    }
+#endif
+    return reports;
 }
 
 #ifdef Q_OS_LINUX
@@ -249,10 +306,15 @@ int UdpServer::readBatch(QUdpSocket *socket)
         m_batchBuffers.resize(size_t(ReadBatch) * MaxDatagramBytes);
     mmsghdr messages[ReadBatch] = {};
     iovec parts[ReadBatch];
+    sockaddr_in senders[ReadBatch]; // only for a capture
     for (int i = 0; i < ReadBatch; ++i) {
         parts[i] = {m_batchBuffers.data() + size_t(i) * MaxDatagramBytes, size_t(MaxDatagramBytes)};
         messages[i].msg_hdr.msg_iov = &parts[i];
         messages[i].msg_hdr.msg_iovlen = 1;
+        if (m_capture) {
+            messages[i].msg_hdr.msg_name = &senders[i];
+            messages[i].msg_hdr.msg_namelen = sizeof senders[i];
+        }
     }
     const int n = ::recvmmsg(int(socket->socketDescriptor()), messages, ReadBatch, MSG_DONTWAIT, nullptr);
     if (n < 0) {
@@ -261,9 +323,16 @@ int UdpServer::readBatch(QUdpSocket *socket)
                              << "failed:" << qt_error_string(errno);
         return 0;
     }
-    const SeenOn seenOn = m_local.value(socketList.indexOf(socket)).seenOn;
-    for (int i = 0; i < n; ++i)
-        keep(QByteArray(static_cast<const char *>(parts[i].iov_base), int(messages[i].msg_len)), seenOn);
+    const int source = int(socketList.indexOf(socket));
+    const SeenOn seenOn = m_local.value(source).seenOn;
+    m_stats[source].received += quint64(n);
+    for (int i = 0; i < n; ++i) {
+        const auto *data = static_cast<const char *>(parts[i].iov_base);
+        if (m_capture)
+            captureRead(socket, QHostAddress(ntohl(senders[i].sin_addr.s_addr)), ntohs(senders[i].sin_port),
+                        data, messages[i].msg_len);
+        keep(QByteArray(data, int(messages[i].msg_len)), seenOn, source);
+    }
     return n;
 }
 #endif
@@ -279,7 +348,9 @@ void UdpServer::handleReceived()
             const Received r = std::move(m_received.front());
             m_received.pop_front();
             m_receivedBytes -= r.data.size() + ReceivedOverhead;
-            if (auto rec = protocol::parseDiscoveryReply(r.data)) {
+            auto rec = protocol::parseDiscoveryReply(r.data);
+            ++(rec ? m_stats[r.source].accepted : m_stats[r.source].ignored);
+            if (rec) {
                 rec->cnt = discoveryCount;
                 m_list.mergeDevice(std::move(*rec), r.seenOn);
                 // Every reply gets its dump. Only a list beyond what any site has (forged devices)
@@ -309,7 +380,7 @@ void UdpServer::handleReceived()
     }
 }
 
-qint64 UdpServer::readBroadcast(SeenOn *seenOn)
+qint64 UdpServer::readBroadcast(SeenOn *seenOn, int *source)
 {
     // The wildcard socket is bound to no address of its own: the datagram's header names the
     // interface it came in on, and the sender's subnet picks among that interface's addresses.
@@ -319,11 +390,15 @@ qint64 UdpServer::readBroadcast(SeenOn *seenOn)
     const QByteArray data = datagram.data();
     std::copy(data.cbegin(), data.cend(), m_readBuffer.begin());
     *seenOn = SeenOn();
-    for (const LocalAddress &local : qAsConst(m_local)) {
+    for (int i = 0; i < m_local.size(); ++i) {
+        const LocalAddress &local = m_local.at(i);
         if (local.interfaceIndex == 0 || uint(local.interfaceIndex) != datagram.interfaceIndex())
             continue;
         if (seenOn->isEmpty() || datagram.senderAddress().isInSubnet(local.ip, local.prefixLength))
-            *seenOn = local.seenOn;
+            *seenOn = local.seenOn, *source = i;
     }
+    if (m_capture)
+        m_capture({datagram.senderAddress(), quint16(datagram.senderPort()), datagram.destinationAddress(),
+                   protocol::HostPort, data.constData(), int(data.size())});
     return data.size();
 }

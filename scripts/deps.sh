@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qtbase5-dev qttools5-dev qttools5-dev-tools
-  iproute2 procps
+  iproute2 procps nftables
   clang libclang-rt-14-dev valgrind
   fonts-dejavu-core
 )

@@ -4,6 +4,7 @@
 
 #include "checks.h"
 #include "conflicts.h"
+#include "doctor.h"
 #include "format.h"
 #include "options.h"
 #include "plan.h"
@@ -80,6 +81,10 @@ private slots:
     void conflictEvents();
     void options_data();
     void options();
+    void doctorFindings_data();
+    void doctorFindings();
+    void nftRules_data();
+    void nftRules();
 };
 
 void tst_CliLogic::requestChecks_data()
@@ -473,6 +478,114 @@ void tst_CliLogic::options()
           : !p.text.isEmpty() ? QStringLiteral("text: ") + p.text
                               : got;
     QVERIFY2(got.startsWith(out(row)), qPrintable(got));
+}
+
+void tst_CliLogic::doctorFindings_data()
+{
+    QTest::addColumn<QString>("row"); // what differs from a sound run => severity:id of each finding
+    QTest::newRow("sound") << " => ";
+    QTest::newRow("interface down") << "down => problem:no-interface";
+    QTest::newRow("port held, bind failed") << "held unbound => problem:port-held problem:bind-failed";
+    QTest::newRow("port shared with another program") << "held => warning:port-held";
+    QTest::newRow("nothing answered") << "silent => problem:no-reply";
+    QTest::newRow("drops and a small buffer, listener too")
+        << "drops small listener-drops => problem:kernel-drops problem:kernel-drops warning:small-buffer";
+    QTest::newRow("strict rp_filter, device elsewhere, twice on one address")
+        << "rp off-subnet duplicate => problem:duplicate-address warning:rp-filter warning:off-subnet";
+    QTest::newRow("firewall unknown, junk on the port")
+        << "unknown-firewall junk => warning:ignored-datagrams info:firewall";
+}
+
+void tst_CliLogic::doctorFindings()
+{
+    QFETCH(QString, row);
+    const QStringList given = row.section(QLatin1String(" => "), 0, 0).split(QLatin1Char(' '));
+    auto has = [&](const char *word) { return given.contains(QLatin1String(word)); };
+    InterfaceReport eth;
+    eth.name = QStringLiteral("eth0");
+    eth.addresses = QStringList{QStringLiteral("198.18.0.1/24")};
+    eth.up = eth.bound = !has("down");
+    eth.skipped = has("down") ? QStringLiteral("down") : QString();
+    eth.bound = !has("unbound");
+    eth.sent = 5, eth.received = eth.accepted = 5, eth.devices = has("silent") ? 0 : 1;
+    eth.ignored = has("junk") ? 3 : 0;
+    eth.bufferAsked = 8388608, eth.bufferGranted = has("small") ? 425984 : 8388608;
+    eth.kernelDrops = has("drops") ? 7 : 0;
+    eth.rpFilter = has("rp") ? 1 : 2;
+    SystemFacts facts;
+    facts.portHeld = has("held");
+    facts.firewall.state = has("unknown-firewall") ? FirewallState::Unknown : FirewallState::Open;
+    facts.listener.bound = true, facts.listener.kernelDrops = has("listener-drops") ? 2 : 0;
+    QVector<Device> devices;
+    if (!has("silent")) {
+        devices.append(Device{device("static 198.18.0.10 255.255.255.0", "0A"),
+                              {{QStringLiteral("198.18.0.1"), eth.name}},
+                              Device::Notes{}});
+        devices[0].notes->reachable = !has("off-subnet");
+        if (has("duplicate"))
+            devices[0].notes->conflicts << QStringLiteral("02:00:00:00:00:09");
+    }
+    QStringList got;
+    for (const Finding &f : findings({eth}, devices, facts))
+        got << f.severity + QLatin1Char(':') + f.id;
+    QCOMPARE(got.join(QLatin1Char(' ')), row.section(QLatin1String(" => "), 1));
+}
+
+void tst_CliLogic::nftRules_data()
+{
+    // A chain of the input hook with its policy, then rules: their matches and verdict as nft -j
+    // writes them.
+    QTest::addColumn<QString>("chain");
+    QTest::addColumn<QString>("rules"); // JSON expression lists, ";" between rules
+    QTest::addColumn<int>("state");     // FirewallState
+    const QString udp8888 = QStringLiteral(
+        R"({"match":{"op":"==","left":{"payload":{"protocol":"udp","field":"dport"}},"right":8888}})");
+    const QString ssh = QStringLiteral(
+        R"({"match":{"op":"==","left":{"payload":{"protocol":"tcp","field":"dport"}},"right":22}})");
+    const QString established = QStringLiteral(
+        R"({"match":{"op":"in","left":{"ct":{"key":"state"}},"right":["established","related"]}})");
+    const QString range = QStringLiteral(
+        R"({"match":{"op":"==","left":{"payload":{"protocol":"th","field":"dport"}},"right":{"set":[{"range":[8000,9000]}]}}})");
+    const int open = int(FirewallState::Open), blocks = int(FirewallState::Blocks);
+    QTest::newRow("no rules") << "accept"
+                              << "" << open;
+    QTest::newRow("udp 8888 dropped") << "accept" << udp8888 + QStringLiteral(R"(,{"drop":null})") << blocks;
+    QTest::newRow("a port range rejected")
+        << "accept" << range + QStringLiteral(R"(,{"reject":null})") << blocks;
+    QTest::newRow("only ssh dropped") << "accept" << ssh + QStringLiteral(R"(,{"drop":null})") << open;
+    QTest::newRow("policy drop, 8888 let in")
+        << "drop" << udp8888 + QStringLiteral(R"(,{"accept":null})") << open;
+    QTest::newRow("policy drop, only replies to flows let in")
+        << "drop" << established + QStringLiteral(R"(,{"accept":null})") << blocks;
+    QTest::newRow("let in, then everything dropped")
+        << "accept" << udp8888 + QStringLiteral(R"(,{"accept":null};{"drop":null})") << open;
+    QTest::newRow("invalid flows dropped")
+        << "accept"
+        << QStringLiteral(
+               R"({"match":{"op":"in","left":{"ct":{"key":"state"}},"right":"invalid"}},{"drop":null})")
+        << open;
+    QTest::newRow("not a ruleset") << ""
+                                   << "" << int(FirewallState::Unknown);
+}
+
+void tst_CliLogic::nftRules()
+{
+    QFETCH(QString, chain);
+    QFETCH(QString, rules);
+    QFETCH(int, state);
+    QStringList items{
+        QStringLiteral(R"({"metainfo":{}})"),
+        QStringLiteral(R"({"chain":{"family":"inet","table":"f","name":"in","hook":"input","policy":"%1"}})")
+            .arg(chain)};
+    for (const QString &rule : rules.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        items << QStringLiteral(
+                     R"({"rule":{"family":"inet","table":"f","chain":"in","handle":4,"expr":[%1]}})")
+                     .arg(rule);
+    const QString json = chain.isEmpty()
+                             ? QStringLiteral("nft: no")
+                             : QStringLiteral(R"({"nftables":[%1]})").arg(items.join(QLatin1Char(',')));
+    const Firewall got = nftFirewall(json.toUtf8());
+    QVERIFY2(int(got.state) == state, qPrintable(got.detail));
 }
 
 QTEST_APPLESS_MAIN(tst_CliLogic)
