@@ -110,12 +110,13 @@ void tst_Installer::installAndUninstall()
     }
     QCOMPARE(netshCalls(m_netshLog), installing);
 
-    // The uninstaller copies itself away and runs from there: it has finished when the folder
-    // has gone.
+    // The uninstaller copies itself away and runs from there: it has finished when its last step,
+    // the uninstall entry, has gone (the folder goes first, the Start-menu entry after it).
     QCOMPARE(QProcess::execute(dir + QStringLiteral("/uninstall.exe"), {QStringLiteral("/S")}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(dir), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !QSettings(UninstallKey, QSettings::Registry64Format).contains(QStringLiteral("DisplayName")), 30000);
+    QVERIFY(!QFileInfo::exists(dir));
     QVERIFY(!QFileInfo::exists(startMenu));
-    QVERIFY(!QSettings(UninstallKey, QSettings::Registry64Format).contains(QStringLiteral("DisplayName")));
     QCOMPARE(netshCalls(m_netshLog), installing + uninstalling);
 }
 
