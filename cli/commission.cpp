@@ -1,5 +1,6 @@
 // set-ip and apply: find the devices, check everything, then send and verify one at a time.
 
+#include "baseline.h"
 #include "engine.h"
 #include "format.h"
 #include "ipv4.h"
@@ -121,6 +122,12 @@ QVector<PlanRow> planRows(const Options &o, QString *error)
 {
     if (o.command == Command::SetIp)
         return {PlanRow{0, o.mac, o.version, o.request, QString()}};
+    if (!o.baselinePath.isEmpty()) {
+        const std::optional<Snapshot> baseline = readSnapshotFile(o.baselinePath, error);
+        if (baseline && baseline->devices.isEmpty())
+            *error = QStringLiteral("%1 holds no device").arg(quoted(o.baselinePath));
+        return baseline ? baselineRows(*baseline) : QVector<PlanRow>{};
+    }
     QFile file(o.planPath);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("cannot read %1: %2").arg(quoted(o.planPath), file.errorString());
@@ -288,6 +295,13 @@ int commission(const Options &o, Engine &engine)
     QEventLoop search;
     QTimer::singleShot(o.waitMs, Qt::PreciseTimer, &search, &QEventLoop::quit);
     stop.run(search);
+    if (!o.baselinePath.isEmpty()) { // a restore: only the devices found that moved since
+        QStringList notes;
+        rows = rowsToRestore(rows, engine.table.devices(), &notes);
+        for (const QString &n : qAsConst(notes))
+            note(n);
+        jobs.resize(rows.size());
+    }
     QVector<Known> known;
     for (const Device &device : engine.table.devices())
         known << Known{device.rec, localSubnets(device.seenOn)};

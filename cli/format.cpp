@@ -51,8 +51,14 @@ QByteArray seenOnJson(const QVector<SeenOn> &seenOn)
     return '[' + items.join(',') + ']';
 }
 
-// A value of a text line: quoted when it is empty or holds a quote or any blank, U+00A0 and
-// U+3000 as much as a space, so that no value reads as two words (TAB is "\t" by then).
+// The UTF-16 length of the code point at text[i]: 2 for a surrogate pair, else 1.
+int pointSize(const QString &text, int i)
+{
+    return text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+}
+
+} // namespace
+
 QString textValue(const QString &text)
 {
     QString plain = plainText(text);
@@ -62,14 +68,6 @@ QString textValue(const QString &text)
     plain.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
     return QLatin1Char('"') + plain + QLatin1Char('"');
 }
-
-// The UTF-16 length of the code point at text[i]: 2 for a surrogate pair, else 1.
-int pointSize(const QString &text, int i)
-{
-    return text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
-}
-
-} // namespace
 
 QString plainText(const QString &text)
 {

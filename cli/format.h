@@ -26,6 +26,9 @@ QString plainText(const QString &text);
 // What a message quotes of the input, which may be megabytes: in double quotes, as plainText()
 // shows it, cut to its first max code points ("..." and the full length marking a cut).
 QString quoted(const QString &text, int max = 40);
+// A value of a text line (watch): plainText(), quoted when it is empty or holds a quote or any
+// blank, U+00A0 and U+3000 as much as a space, so that no value reads as two words.
+QString textValue(const QString &text);
 // The columns a terminal gives the text: none for combining marks, two for wide characters.
 int displayWidth(const QString &text);
 

@@ -23,6 +23,8 @@ Commands:
   history  the changes set-ip, apply and undo made, from their journal
   undo     put a device back to the settings it had before its latest change
   doctor   why devices are not found: each interface, the devices, and advice
+  snapshot the devices found, as JSON: a site's baseline to compare with later
+  diff     the devices found now (or a second snapshot) against a baseline
 Run "lanscout-cli COMMAND --help" for the options of a command.
 
 Options:
@@ -35,7 +37,7 @@ those interfaces are used; an unknown name is refused with the names there are (
 
 Exit codes:
   0  done (set-ip and apply: every device verified)
-  1  doctor found a problem
+  1  doctor found a problem; diff found a difference
   2  bad input, or refused by a check
   3  device not found
   4  not seen with the new settings in time
@@ -63,12 +65,18 @@ the format's empty output, a note on standard error, exit 0. No usable interface
 be heard at all): a note on standard error, exit 7.
 )";
 
-const char WatchUsage[] = R"(Usage: lanscout-cli watch [--format text|jsonl] [--duration S]
+const char WatchUsage[] = R"(Usage: lanscout-cli watch [--format text|jsonl] [--duration S] [--baseline FILE]
 
 Searches without end and prints a line with an ISO 8601 time for every device added, changed
 (naming the fields) or removed (when it missed four discoveries, as the window drops it).
 Ends after S seconds, or on SIGINT or SIGTERM (Ctrl-C on Windows), with exit 0; exit 7 at
 once when no usable interface could be opened.
+
+--baseline FILE (a snapshot, see snapshot) adds lines against it, by MAC: "missing" for a device
+of the snapshot not found in the first four discoveries or removed later, "returned" when it is
+found again, "new" for a device the snapshot lacks, and "moved" (from, to) when a device of the
+snapshot is found at another address than its last (the snapshot's at first). A snapshot that
+can't be read is refused before anything is searched (exit 2).
 )";
 
 const char SetIpUsage[] = R"(Usage: lanscout-cli set-ip --mac M [--version V]
@@ -97,7 +105,8 @@ command is taken back if it had not gone out yet, and the device printed as last
 )";
 
 const char ApplyUsage[] =
-    R"(Usage: lanscout-cli apply PLAN.csv [--format table|json] [--timeout S] [--retries K]
+    R"(Usage: lanscout-cli apply (PLAN.csv | --from-baseline SNAPSHOT.json) [--format table|json]
+           [--timeout S] [--retries K]
            [--force] [--dry-run] [--wait S] [--journal FILE | --no-journal]
 
 PLAN.csv has a row per device: mac,version,mode,ip,mask,gateway,dns1,dns2 (a header row of
@@ -116,6 +125,45 @@ On SIGINT or SIGTERM: nothing more is sent, the summary marks the rows not reach
 Exit codes: 0 every device verified; 2 plan refused, nothing sent; 7 no usable interface;
 otherwise the highest exit code of set-ip among its rows, where once anything was sent a row
 not sent counts as 4 (3 when its device was not found).
+--from-baseline takes the plan from a snapshot (see snapshot): every device of it found at
+another address than the snapshot's, or with DHCP where it had a static address or the other
+way round, is put back to its settings there (static: address, mask, gateway, DNS; or DHCP),
+found by its MAC whatever its version now. A device not found is said and left out; the others
+go through the checks, journal and verification above, a summary line each ("line": its entry
+in the snapshot, from 1). A snapshot that can't be read is refused with the reason (exit 2).
+)";
+
+const char SnapshotUsage[] = R"(Usage: lanscout-cli snapshot [--wait S] [-o FILE]
+
+Searches for S seconds (default 3) and prints the devices found as one JSON object, the
+site's baseline for diff, watch --baseline and apply --from-baseline:
+  {"format_version": 1, "taken": ISO 8601 time, "host": {"name": ..., "interfaces":
+   [{"name": ..., "addresses": ["A.B.C.D/P", ...]}]}, "devices": [as list --format json]}
+-o FILE writes it to FILE through a temporary file renamed into place, so that an interrupted
+run leaves FILE as it was. SIGINT or SIGTERM before the end writes nothing.
+
+Exit codes: 0 written; 2 FILE can't be written; 7 no usable interface.
+)";
+
+const char DiffUsage[] = R"(Usage: lanscout-cli diff BASELINE.json [--wait S] [--format text|json]
+       lanscout-cli diff BASELINE.json OTHER.json [--format text|json]
+
+Compares the devices found within S seconds (default 3) with a snapshot, or two snapshots with
+no network at all. A device is the same device by its MAC, letter case and separators (: - .)
+aside; a new version is a change of it. Reports the devices missing, the new ones, those moved
+to another address (from, to), other fields changed (field, old, new; one entry a field), and
+the addresses two or more devices (or a device and the host) hold now but did not so in the
+baseline (conflicts). JSON: {"format_version": 1, "missing": [devices], "new": [devices],
+"moved": [{"mac", "version", "from", "to", "device"}], "changed": [{"mac", "version", "field",
+"old", "new", "device"}], "conflicts": [{"ipaddr", "holders"}]}. Text: a line a difference,
+escaped; nothing when none.
+
+A snapshot is read as untrusted input: more than 64 MiB, not JSON (the line and column are
+named), a format_version other than 1, an entry malformed or with a field longer than 4096
+characters, or two entries of one MAC (both named): refused with the reason, nothing compared.
+
+Exit codes: 0 no difference; 1 differences; 2 a snapshot refused, or bad input; 7 no usable
+interface.
 )";
 
 const char HistoryUsage[] = R"(Usage: lanscout-cli history [--mac M] [--format table|json] [--journal FILE]
@@ -184,17 +232,25 @@ struct CommandInfo
 };
 const CommandInfo Commands[] = {
     {"list", Command::List, ListUsage, "wait format interface", "table json csv"},
-    {"watch", Command::Watch, WatchUsage, "format duration interface", "text jsonl"},
+    {"watch", Command::Watch, WatchUsage, "format duration interface baseline", "text jsonl"},
     {"set-ip", Command::SetIp, SetIpUsage,
      "wait format mac version dhcp static mask gateway dns1 dns2 timeout retries force dry-run journal "
      "no-journal interface",
      "table json"},
-    {"apply", Command::Apply, ApplyUsage, "wait format timeout retries force dry-run journal no-journal interface",
-     "table json"},
+    {"apply", Command::Apply, ApplyUsage,
+     "wait format timeout retries force dry-run journal no-journal interface from-baseline", "table json"},
     {"history", Command::History, HistoryUsage, "mac format journal", "table json"},
     {"undo", Command::Undo, UndoUsage,
      "wait format mac last timeout retries force dry-run journal no-journal interface", "table json"},
-    {"doctor", Command::Doctor, DoctorUsage, "wait format capture interface", "text json"}};
+    {"doctor", Command::Doctor, DoctorUsage, "wait format capture interface", "text json"},
+    {"snapshot", Command::Snapshot, SnapshotUsage, "wait output interface", "json"},
+    {"diff", Command::Diff, DiffUsage, "wait format interface", "text json"}};
+
+// The options that take a value (the rest are switches), and those of them that name a file.
+const char ValueOptions[] =
+    "wait format duration mac version static mask gateway dns1 dns2 timeout retries journal interface "
+    "capture baseline from-baseline output";
+const char FileOptions[] = "journal capture baseline from-baseline output";
 
 QStringList words(const char *text)
 {
@@ -227,7 +283,8 @@ Parsed parseArguments(const QStringList &arguments)
         o.trace = true;
     }
     if (at == arguments.size())
-        return fail(QStringLiteral("no command (list, watch, set-ip, apply, history, undo or doctor)"));
+        return fail(QStringLiteral(
+            "no command (list, watch, set-ip, apply, history, undo, doctor, snapshot or diff)"));
     const CommandInfo *info = nullptr;
     for (const CommandInfo &c : Commands)
         info = arguments[at] == QLatin1String(c.name) ? &c : info;
@@ -236,9 +293,14 @@ Parsed parseArguments(const QStringList &arguments)
             info = arguments.value(at + 1) == QLatin1String(c.name) ? &c : info;
         return result.text = QLatin1String(info ? info->usage : Usage), result;
     }
+    if (arguments[at] == QLatin1String("completion") &&
+        arguments.mid(at + 1) == QStringList{QStringLiteral("bash")})
+        return result.text = bashCompletion(), result;
     if (!info)
-        return fail(QStringLiteral("unknown command %1 (list, watch, set-ip, apply, history, undo or doctor)")
-                        .arg(quoted(arguments[at])));
+        return fail(
+            QStringLiteral(
+                "unknown command %1 (list, watch, set-ip, apply, history, undo, doctor, snapshot or diff)")
+                .arg(quoted(arguments[at])));
 
     QCommandLineParser parser;
     auto option = [&](const char *name, const char *value = nullptr) {
@@ -254,8 +316,12 @@ Parsed parseArguments(const QStringList &arguments)
                gateway = option("gateway", "G"), dns1 = option("dns1", "D"), dns2 = option("dns2", "D"),
                timeout = option("timeout", "S"), retries = option("retries", "K"), force = option("force"),
                dryRun = option("dry-run"), journal = option("journal", "FILE"),
-               noJournal = option("no-journal"), last = option("last"), interface = option("interface", "NAME"),
-               capture = option("capture", "FILE");
+               noJournal = option("no-journal"), last = option("last"),
+               interface = option("interface", "NAME"), capture = option("capture", "FILE"),
+               baseline = option("baseline", "FILE"), fromBaseline = option("from-baseline", "FILE");
+    const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")}, QString(),
+                                    QStringLiteral("FILE"));
+    parser.addOption(output);
     if (!parser.parse(QStringList{arguments[0]} + arguments.mid(at + 1)))
         return fail(parser.errorText());
     if (parser.isSet(help))
@@ -263,16 +329,34 @@ Parsed parseArguments(const QStringList &arguments)
     o.command = info->command;
     o.trace = o.trace || parser.isSet(trace);
     const QStringList allowed = words(info->options) << QStringLiteral("trace");
-    for (const QString &name : parser.optionNames()) {
+    for (QString name : parser.optionNames()) {
+        if (name == QLatin1String("o"))
+            name = QStringLiteral("output");
         if (!allowed.contains(name))
             return fail(QStringLiteral("%1 takes no --%2").arg(QLatin1String(info->name), name));
     }
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() != (o.command == Command::Apply ? 1 : 0))
+    const bool diff = o.command == Command::Diff;
+    if (diff && (positional.isEmpty() || positional.size() > 2))
+        return fail(QStringLiteral("diff takes a baseline file, and a second snapshot or none"));
+    if (diff && positional.size() == 2 && parser.isSet(wait))
+        return fail(QStringLiteral("diff of two files searches nothing: no --wait"));
+    if (!diff && positional.size() != (o.command == Command::Apply && !parser.isSet(fromBaseline) ? 1 : 0))
         return fail(o.command == Command::Apply
-                        ? QStringLiteral("apply takes one plan file")
+                        ? QStringLiteral("apply takes one plan file, or --from-baseline FILE")
                         : QStringLiteral("unexpected argument %1").arg(quoted(positional.value(0))));
-    o.planPath = positional.value(0);
+    o.planPath = diff ? QString() : positional.value(0);
+    o.baselinePath = diff                     ? positional[0]
+                     : parser.isSet(baseline) ? parser.value(baseline)
+                                              : parser.value(fromBaseline);
+    o.otherPath = diff ? positional.value(1) : QString();
+    o.outputPath = parser.value(output);
+    if ((parser.isSet(baseline) || parser.isSet(fromBaseline) || parser.isSet(output)) &&
+        parser.value(parser.isSet(output)     ? output
+                     : parser.isSet(baseline) ? baseline
+                                              : fromBaseline)
+            .isEmpty())
+        return fail(QStringLiteral("--baseline, --from-baseline and -o take a file"));
 
     const QStringList formats = words(info->formats);
     const QString f = parser.isSet(format) ? parser.value(format) : formats.first();
@@ -332,6 +416,59 @@ Parsed parseArguments(const QStringList &arguments)
     if (parser.isSet(staticIp) && !parser.isSet(mask))
         return fail(QStringLiteral("--static needs --mask"));
     return result;
+}
+
+QString bashCompletion()
+{
+    // Options after the command; the word before the cursor decides what a value may be.
+    QString commands, cases, formats;
+    for (const CommandInfo &c : Commands) {
+        QStringList names = words(c.options), options;
+        names << QStringLiteral("trace") << QStringLiteral("help");
+        for (const QString &o : qAsConst(names))
+            options << QLatin1String("--") + o;
+        if (words(c.options).contains(QLatin1String("output")))
+            options << QStringLiteral("-o");
+        const bool files = c.command == Command::Apply || c.command == Command::Diff; // plan, snapshots
+        commands += QLatin1Char(' ') + QLatin1String(c.name);
+        cases +=
+            QStringLiteral("    %1) words=\"%2\" files=%3 ;;\n")
+                .arg(QLatin1String(c.name), options.join(QLatin1Char(' ')), QLatin1String(files ? "1" : ""));
+        formats += QStringLiteral("        %1) formats=\"%2\" ;;\n")
+                       .arg(QLatin1String(c.name), QLatin1String(c.formats));
+    }
+    QStringList values, fileValues;
+    for (const QString &o : words(ValueOptions))
+        (words(FileOptions).contains(o) ? fileValues : values) << QLatin1String("--") + o;
+    fileValues << QStringLiteral("-o");
+    return QStringLiteral(R"(# bash completion for lanscout-cli; made by "lanscout-cli completion bash"
+_lanscout_cli()
+{
+    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} command= words= files= formats= i
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        case ${COMP_WORDS[i]} in -*) ;; *) command=${COMP_WORDS[i]}; break ;; esac
+    done
+    case $command in
+%1    "") COMPREPLY=($(compgen -W "--trace --help --version help%2" -- "$cur")); return ;;
+    *) return ;;
+    esac
+    case $prev in
+    --format)
+        case $command in
+%3        esac
+        COMPREPLY=($(compgen -W "$formats" -- "$cur")); return ;;
+    %4) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    %5) return ;;
+    esac
+    if [[ $cur == -* || -z $files ]]; then
+        COMPREPLY=($(compgen -W "$words" -- "$cur"))
+    else
+        COMPREPLY=($(compgen -f -- "$cur"))
+    fi
+}
+complete -o filenames -F _lanscout_cli lanscout-cli
+)")
+        .arg(cases, commands, formats, fileValues.join(QLatin1Char('|')), values.join(QLatin1Char('|')));
 }
 
 } // namespace cli

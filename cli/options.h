@@ -12,6 +12,7 @@ namespace cli {
 enum Exit
 {
     Verified = 0,
+    Differs = 1,  // diff: the devices differ from the baseline
     BadInput = 2, // or refused by a check
     NotFound = 3,
     NotSeen = 4,       // not seen with the new settings in time (apply: or a row not sent, once
@@ -30,7 +31,9 @@ enum class Command
     Apply,
     History,
     Undo,
-    Doctor
+    Doctor,
+    Snapshot,
+    Diff
 };
 
 struct Options
@@ -56,6 +59,9 @@ struct Options
     // Every command that opens sockets: only the addresses of these interfaces (empty: all).
     QStringList interfaces;
     QString capturePath; // doctor: a pcap file of every datagram
+    // A snapshot: diff's first file, watch --baseline, apply --from-baseline; diff's second file
+    // (empty: the devices found now); snapshot -o.
+    QString baselinePath, otherPath, outputPath;
 };
 
 struct Parsed
@@ -67,5 +73,8 @@ struct Parsed
 
 // arguments[0] is the program.
 Parsed parseArguments(const QStringList &arguments);
+
+// The bash completion script of every command and option parseArguments() takes.
+QString bashCompletion();
 
 } // namespace cli

@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include "baseline.h"
 #include "conflicts.h"
 #include "engine.h"
 
@@ -39,6 +40,18 @@ int watch(const Options &o, Engine &engine)
         out(eventLine(o.format, QDateTime::currentDateTime(), event, device, fields, was));
     };
     ConflictTracker conflicts(hostAddresses());
+    std::optional<BaselineWatch> baseline;
+    if (!o.baselinePath.isEmpty()) {
+        QString error;
+        const std::optional<Snapshot> s = readSnapshotFile(o.baselinePath, &error);
+        if (!s)
+            return note(error), BadInput;
+        baseline.emplace(s->devices);
+    }
+    auto against = [&](const QVector<BaselineWatch::Event> &events) {
+        for (const BaselineWatch::Event &e : events)
+            out(baselineLine(o.format, QDateTime::currentDateTime(), e));
+    };
     auto moved = [&](const DeviceRecord &rec, const QString &was, const QString &now) {
         for (const ConflictTracker::Change &c : conflicts.move(rec, was, now))
             out(conflictLine(o.format, QDateTime::currentDateTime(), c.ipaddr, c.holders));
@@ -46,14 +59,20 @@ int watch(const Options &o, Engine &engine)
     engine.table.added = [&](const Device &d) {
         print(Event::Added, d);
         moved(d.rec, {}, d.rec.ipaddr);
+        if (baseline)
+            against(baseline->added(d));
     };
     engine.table.changed = [&](const Device &d, const QStringList &fields, const DeviceRecord &was) {
         print(Event::Changed, d, fields, was);
         moved(d.rec, was.ipaddr, d.rec.ipaddr);
+        if (baseline)
+            against(baseline->changed(d));
     };
     engine.table.removed = [&](const Device &d) {
         print(Event::Removed, d);
         moved(d.rec, d.rec.ipaddr, {});
+        if (baseline)
+            against(baseline->removed(d));
     };
     QEventLoop loop;
     // A timer takes at most 2^31 - 1 ms (24.8 days): a longer duration is waited for in days.
@@ -71,6 +90,9 @@ int watch(const Options &o, Engine &engine)
     onStopRequest([&loop](int) { loop.quit(); });
     if (o.durationMs > 0)
         timer.start(0);
+    // Four discoveries, a second apart, have been answered by then: the removal rule's count.
+    if (baseline)
+        QTimer::singleShot(4000, Qt::PreciseTimer, &loop, [&] { against(baseline->searched()); });
     loop.exec();
     engine.stop(); // what was already merged is still told
     return Verified;
@@ -85,6 +107,8 @@ int run(const Options &o)
         QLoggingCategory::setFilterRules(QStringLiteral("lanScout.udp.debug=false\ndefault.debug=false"));
     if (o.command == Command::History)
         return history(o); // no socket: not even the probe of the port below
+    if (o.command == Command::Diff && !o.otherPath.isEmpty())
+        return diff(o, nullptr); // two files: no socket either
     if (!knownInterfaces(o.interfaces))
         return BadInput;
     if (o.command == Command::Doctor)
@@ -105,6 +129,10 @@ int run(const Options &o)
     case Command::Apply:
     case Command::Undo:
         return commission(o, engine);
+    case Command::Snapshot:
+        return snapshot(o, engine);
+    case Command::Diff:
+        return diff(o, &engine);
     case Command::History:
     case Command::Doctor:
     case Command::None:

@@ -15,6 +15,11 @@ int commission(const Options &options, Engine &engine);
 // doctor: a run of discovery, what each interface did, and findings.
 int doctor(const Options &options);
 
+// snapshot: the devices found, as JSON, to standard output or a file put in place whole.
+int snapshot(const Options &options, Engine &engine);
+// diff: a baseline against the devices found (engine) or a second file (no engine: no socket).
+int diff(const Options &options, Engine *engine);
+
 // history: the journal's changes. No socket is opened.
 int history(const Options &options);
 struct PlanRow;

@@ -1,6 +1,7 @@
 // lanscout-cli against simulated devices in the test bed: every command and exit path. ctest
 // runs it on networks of one and of two host addresses; each test skips the other network.
 
+#include "baseline.h"
 #include "journal.h"
 #include "launchers.h"
 #include "plan.h"
@@ -66,6 +67,10 @@ private slots:
     void noUsableInterface_data();
     void noUsableInterface();
     void windowHoldsThePort();
+    void baseline_data();
+    void baseline();
+    void watchBaseline();
+    void restore();
 
 private:
     // Starts the simulator (unless simOptions is empty) and lanscout-cli; forged: the hostile
@@ -78,6 +83,8 @@ private:
     QTimer m_forger;
     QUdpSocket m_forgery;
     QTemporaryDir m_state; // the journal of every change made here
+    // A baseline of the simulator's devices 0 and 1 (1 at 198.18.0.50) and of one never found.
+    QString writeBaseline();
 };
 
 void tst_Cli::initTestCase()
@@ -598,6 +605,123 @@ void tst_Cli::windowHoldsThePort()
     QCOMPARE(cli.finish(3000), 0);
     QVERIFY2(cli.err.contains("another program (lanScout's window?) holds port 8888"), cli.err.constData());
     QVERIFY(window.terminateAndWait(5000) >= 0);
+}
+
+QString tst_Cli::writeBaseline()
+{
+    cli::Snapshot site;
+    for (int i : {0, 1, 2}) {
+        site.devices << cli::Device{m_sim->devices.value(i), {}, {}};
+        site.devices.last().rec.cnt = 0;
+    }
+    site.devices[1].rec.ipaddr = QStringLiteral("198.18.0.50");
+    site.devices[2].rec.mac = QStringLiteral("02:00:00:00:00:42");
+    QFile file(m_state.filePath(QStringLiteral("site.json")));
+    if (!file.open(QIODevice::WriteOnly) || !file.write(cli::snapshotJson(site)))
+        qFatal("cannot write the baseline");
+    return file.fileName();
+}
+
+void tst_Cli::baseline_data()
+{
+    QTest::addColumn<bool>("changes");
+    QTest::newRow("a fresh snapshot: no difference") << false;
+    QTest::newRow("one missing, one new, one moved") << true;
+}
+
+void tst_Cli::baseline()
+{
+    FOR_HOSTS(1);
+    QFETCH(bool, changes);
+    const QString site = m_state.filePath(QStringLiteral("snapshot.json"));
+    QCOMPARE(
+        start(QStringLiteral("--devices 3"), QStringLiteral("snapshot --wait 1.5 -o ") + site).finish(5000),
+        0);
+    QFile file(site);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(file.readAll())[QLatin1String("devices")].toArray().size(), 3);
+    QTimer forger; // a device the snapshot lacks
+    DeviceRecord added = m_sim->devices[0];
+    added.mac = QStringLiteral("02:00:00:00:00:99"), added.ipaddr = QStringLiteral("198.18.0.99");
+    connect(&forger, &QTimer::timeout, this, [&] {
+        m_forgery.writeDatagram(protocol::discoveryReply(added), QHostAddress(QStringLiteral("198.18.0.1")),
+                                protocol::HostPort);
+    });
+    if (changes) {
+        m_sim->control("silence 2");
+        SetIpRequest moved = m_sim->devices[1];
+        moved.ipaddr = QStringLiteral("198.18.0.77");
+        m_forgery.writeDatagram(protocol::setIpCommand(moved), QHostAddress(QStringLiteral("198.18.0.255")),
+                                protocol::DevicePort);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sim->devices[1].ipaddr, moved.ipaddr, 2000);
+        forger.start(200);
+    }
+    CliProcess &cli = *(m_cli = std::make_unique<CliProcess>(
+                            QStringLiteral("diff %1 --wait 2 --format json").arg(site), *m_sim));
+    QCOMPARE(cli.finish(6000), changes ? 1 : 0);
+    const QJsonDocument diff = QJsonDocument::fromJson(cli.out);
+    QStringList found;
+    for (const char *kind : {"missing", "new", "moved", "changed", "conflicts"}) {
+        for (const QJsonValue d : diff[QLatin1String(kind)].toArray())
+            found << QLatin1String(kind) + QLatin1Char(' ') + d[QLatin1String("mac")].toString() +
+                         d[QLatin1String("to")].toString(QString());
+    }
+    QCOMPARE(found.join(QLatin1Char('|')),
+             QLatin1String(
+                 changes
+                     ? "missing 02:00:00:00:00:03|new 02:00:00:00:00:99|moved 02:00:00:00:00:02198.18.0.77"
+                     : ""));
+}
+
+void tst_Cli::watchBaseline()
+{
+    FOR_HOSTS(1);
+    QString error;
+    QVERIFY(m_sim->start({QStringLiteral("--devices"), QStringLiteral("3")}, &error));
+    CliProcess &cli = start({}, QStringLiteral("watch --format jsonl --baseline ") + writeBaseline());
+    QStringList events; // those against the baseline
+    const auto against = [&] {
+        events.clear();
+        for (const auto &line : qAsConst(cli.lines)) {
+            const QJsonDocument e = QJsonDocument::fromJson(line.second);
+            const QString kind = e[QLatin1String("event")].toString();
+            if (QString::fromLatin1("missing returned new moved").split(QLatin1Char(' ')).contains(kind))
+                events << kind + QLatin1Char(' ') +
+                              e[QLatin1String("device")][QLatin1String("mac")].toString();
+        }
+        return events.join(QLatin1Char('|'));
+    };
+    const QString first =
+        QStringLiteral("moved 02:00:00:00:00:02|new 02:00:00:00:00:03|missing 02:00:00:00:00:42");
+    QTRY_COMPARE_WITH_TIMEOUT(against(), first, 6000);
+    m_sim->control("silence 0");
+    QTRY_COMPARE_WITH_TIMEOUT(against(), first + QLatin1String("|missing 02:00:00:00:00:01"), 7000);
+    m_sim->control("wake 0");
+    QTRY_COMPARE_WITH_TIMEOUT(
+        against(), first + QLatin1String("|missing 02:00:00:00:00:01|returned 02:00:00:00:00:01"), 3000);
+    cli.signal(SIGTERM);
+    QCOMPARE(cli.finish(3000), 0);
+}
+
+void tst_Cli::restore()
+{
+    FOR_HOSTS(1);
+    QString error;
+    QVERIFY(m_sim->start({QStringLiteral("--devices"), QStringLiteral("3")}, &error));
+    CliProcess &cli =
+        start({}, QStringLiteral("apply --from-baseline %1 --wait 1.5 --format json").arg(writeBaseline()));
+    QCOMPARE(cli.finish(20000), 0);
+    QVERIFY2(cli.err.contains("baseline entry 3 (\"02:00:00:00:00:42\"): not found, not restored"),
+             cli.err.constData());
+    const QJsonArray rows = QJsonDocument::fromJson(cli.out).array();
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0][QLatin1String("result")].toString(), QStringLiteral("verified"));
+    QCOMPARE(setIpSends(), 1);
+    SetIpRequest sent = m_sim->devices[1];
+    sent.ipaddr = QStringLiteral("198.18.0.50");
+    QCOMPARE(m_sim->rxOf(protocol::setIpCommand(sent)).size(), 1);
+    QCOMPARE(m_sim->devices[1].ipaddr, sent.ipaddr);
+    QCOMPARE(m_sim->devices[0].ipaddr, QStringLiteral("198.18.0.10")); // where the baseline has it
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)

@@ -50,7 +50,8 @@ for size in 16 22 24 32 48 64 128 256; do
 done
 # The command-line program, once the build has it.
 if ninja -C "$build" -t targets all 2>/dev/null | grep -q '^lanscout-cli:'; then
-  expected+=(usr/bin/lanscout-cli usr/share/man/man1/lanscout-cli.1.gz)
+  expected+=(usr/bin/lanscout-cli usr/share/man/man1/lanscout-cli.1.gz
+    usr/share/bash-completion/completions/lanscout-cli usr/lib/systemd/system/lanscout-watch.service)
 fi
 # Every manual page of the source tree.
 for page in "$top"/docs/man/*.[1-9]; do
@@ -61,8 +62,17 @@ dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./||' >"$work/contents.txt"
 for f in $(printf '%s\n' "${expected[@]}" | sort -u); do
   grep -qxF "$f" "$work/contents.txt" || fail "dpkg-deb -c does not list $f"
 done
-outside=$(grep -v -E '^$|^usr/$|^usr/(bin|share)/' "$work/contents.txt" | tr '\n' ' ')
-[ -z "$outside" ] || fail "files outside usr/bin and usr/share: $outside"
+outside=$(grep -v -E '^$|^usr/$|^usr/(bin|share)/|^usr/lib/$|^usr/lib/systemd/(system/)?' "$work/contents.txt" | tr '\n' ' ')
+[ -z "$outside" ] || fail "files outside usr/bin, usr/share and systemd's units: $outside"
+
+# The unit: systemd's own check, on the file only (nothing enabled or started); no maintainer
+# script enables it.
+unit="$root/usr/lib/systemd/system/lanscout-watch.service"
+if [ -f "$unit" ]; then
+  systemd-analyze verify "$unit" >"$work/unit.txt" 2>&1 || fail "systemd-analyze verify: $(cat "$work/unit.txt")"
+  dpkg-deb -e "$deb" "$work/control"
+  ! grep -qs systemctl "$work/control/postinst" || fail "the package enables or starts its unit"
+fi
 
 # The desktop entry: valid (hints aside), starting a program of the package and naming the
 # icon the package holds.
