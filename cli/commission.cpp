@@ -1,5 +1,6 @@
 // set-ip and apply: find the devices, check everything, then send and verify one at a time.
 
+#include "arpquery.h"
 #include "baseline.h"
 #include "engine.h"
 #include "format.h"
@@ -248,6 +249,25 @@ QByteArray summary(const Options &o, const QVector<Job> &jobs)
                      rows);
 }
 
+// The static addresses that runnable rows would send, for the ARP check: a device that has these
+// settings already gets nothing, so its address is not asked for.
+QVector<AddressClaim> claims(const Options &o, const QVector<Job> &jobs, const QVector<Device> &devices)
+{
+    QVector<AddressClaim> claims;
+    for (const Job &job : jobs) {
+        const SetIpRequest &r = job.row.request;
+        if (!runnable(job) || r.ipways != QLatin1String("static") || reportsRequested(job.device.rec, r))
+            continue;
+        AddressClaim c{o.command == Command::Apply ? job.row.line : 0, r.ipaddr, job.device.rec.mac, {}};
+        for (const Device &d : devices) {
+            if (parseIpv4(d.rec.ipaddr) == parseIpv4(r.ipaddr))
+                c.known << d.rec.mac;
+        }
+        claims << c;
+    }
+    return claims;
+}
+
 } // namespace
 
 int commission(const Options &o, Engine &engine)
@@ -321,6 +341,9 @@ int commission(const Options &o, Engine &engine)
     }
     if (!stop.signal && refused(o, jobs, true))
         return BadInput;
+    if (!stop.signal && o.conflictCheck &&
+        addressesInUse(claims(o, jobs, engine.table.devices()), o.requireFree))
+        return AddressInUse;
 
     bool sentAny = false;
     for (const int i : check.order) {

@@ -42,6 +42,7 @@ Exit codes:
   3  device not found
   4  not seen with the new settings in time
   5  seen with other settings than asked
+  6  address in use: another host answers ARP for it (nothing sent)
   7  no usable interface: no IPv4 address up, or port 8888 taken on every one
   130, 143  ended by SIGINT or SIGTERM (set-ip and apply print what was done first)
 
@@ -82,6 +83,7 @@ can't be read is refused before anything is searched (exit 2).
 const char SetIpUsage[] = R"(Usage: lanscout-cli set-ip --mac M [--version V]
            (--dhcp | --static IP --mask MASK [--gateway G] [--dns1 D] [--dns2 D])
            [--timeout S] [--retries K] [--force] [--dry-run] [--wait S] [--format table|json]
+           [--no-conflict-check | --require-free]
 
 Searches for --wait seconds (default 3) and finds the one device with MAC M (letter case
 aside), and version V if given. Refuses, with the reason, a malformed address, a mask that
@@ -94,20 +96,27 @@ after a send. Just before it sends, it looks again that no other device holds th
 Prints the device as it last reported itself. --dry-run prints the command's bytes (with
 --format json, {"command": ..., "device": ...}) and sends nothing.
 
+A static address is first asked for by ARP on the local interface whose subnet holds it (for
+1 s): a host other than the device that answers refuses the change, naming its MAC (exit 6).
+Where no local subnet holds the address, or the check can't tell, it says so and goes on;
+--require-free refuses then (exit 6). --no-conflict-check skips it. --dry-run runs it too.
+
 Before the command goes out, the change is appended to the journal (--journal FILE, else
 $LANSCOUT_JOURNAL, else the default place: see lanscout-cli --help), and its outcome once
 known; a journal that can't be written refuses it (exit 2). --no-journal writes none.
 
 Exit codes: 0 verified (or nothing to change); 2 bad input or refused; 3 device not found;
 4 not seen with the new settings within S seconds (--timeout, default 15); 5 seen with
-other settings than asked; 7 no usable interface; 130/143 ended by SIGINT/SIGTERM (the
-command is taken back if it had not gone out yet, and the device printed as last seen).
+other settings than asked; 6 address in use; 7 no usable interface; 130/143 ended by
+SIGINT/SIGTERM (the command is taken back if it had not gone out yet, and the device printed
+as last seen).
 )";
 
 const char ApplyUsage[] =
     R"(Usage: lanscout-cli apply (PLAN.csv | --from-baseline SNAPSHOT.json) [--format table|json]
            [--timeout S] [--retries K]
            [--force] [--dry-run] [--wait S] [--journal FILE | --no-journal]
+           [--no-conflict-check | --require-free]
 
 PLAN.csv has a row per device: mac,version,mode,ip,mask,gateway,dns1,dns2 (a header row of
 these names may come first; version may be empty; mode is static or dhcp). After a search of
@@ -120,9 +129,12 @@ verified as set-ip does it, a move that frees an address before the move that ta
 before each send, a row whose address a device still holds is skipped ("held"). A summary line
 per row, in the plan's order (with --format json and --dry-run, the command's bytes in it).
 On SIGINT or SIGTERM: nothing more is sent, the summary marks the rows not reached, exit
-130 or 143. Each row sent is journaled as set-ip journals it.
+130 or 143. Each row sent is journaled as set-ip journals it. Before anything is sent, the
+static addresses of all rows are asked for by ARP at once, as set-ip does it: any conflict,
+all are listed and nothing is sent (exit 6).
 
-Exit codes: 0 every device verified; 2 plan refused, nothing sent; 7 no usable interface;
+Exit codes: 0 every device verified; 2 plan refused, nothing sent; 6 an address in use, nothing
+sent; 7 no usable interface;
 otherwise the highest exit code of set-ip among its rows, where once anything was sent a row
 not sent counts as 4 (3 when its device was not found).
 --from-baseline takes the plan from a snapshot (see snapshot): every device of it found at
@@ -235,13 +247,17 @@ const CommandInfo Commands[] = {
     {"watch", Command::Watch, WatchUsage, "format duration interface baseline", "text jsonl"},
     {"set-ip", Command::SetIp, SetIpUsage,
      "wait format mac version dhcp static mask gateway dns1 dns2 timeout retries force dry-run journal "
-     "no-journal interface",
+     "no-journal no-conflict-check require-free interface",
      "table json"},
     {"apply", Command::Apply, ApplyUsage,
-     "wait format timeout retries force dry-run journal no-journal interface from-baseline", "table json"},
+     "wait format timeout retries force dry-run journal no-journal no-conflict-check require-free interface "
+     "from-baseline",
+     "table json"},
     {"history", Command::History, HistoryUsage, "mac format journal", "table json"},
     {"undo", Command::Undo, UndoUsage,
-     "wait format mac last timeout retries force dry-run journal no-journal interface", "table json"},
+     "wait format mac last timeout retries force dry-run journal no-journal no-conflict-check require-free "
+     "interface",
+     "table json"},
     {"doctor", Command::Doctor, DoctorUsage, "wait format capture interface", "text json"},
     {"snapshot", Command::Snapshot, SnapshotUsage, "wait output interface", "json"},
     {"diff", Command::Diff, DiffUsage, "wait format interface", "text json"}};
@@ -317,6 +333,7 @@ Parsed parseArguments(const QStringList &arguments)
                timeout = option("timeout", "S"), retries = option("retries", "K"), force = option("force"),
                dryRun = option("dry-run"), journal = option("journal", "FILE"),
                noJournal = option("no-journal"), last = option("last"),
+               noConflictCheck = option("no-conflict-check"), requireFree = option("require-free"),
                interface = option("interface", "NAME"), capture = option("capture", "FILE"),
                baseline = option("baseline", "FILE"), fromBaseline = option("from-baseline", "FILE");
     const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")}, QString(),
@@ -382,6 +399,11 @@ Parsed parseArguments(const QStringList &arguments)
     o.journalPath = parser.value(journal);
     o.noJournal = parser.isSet(noJournal);
     o.last = parser.isSet(last);
+    o.conflictCheck = !parser.isSet(noConflictCheck);
+    o.requireFree = parser.isSet(requireFree);
+    if (!o.conflictCheck && o.requireFree)
+        return fail(
+            QStringLiteral("--require-free needs the conflict check: not beside --no-conflict-check"));
     o.mac = parser.value(mac);
     o.interfaces = parser.values(interface);
     if (o.interfaces.contains(QString()))

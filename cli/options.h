@@ -18,6 +18,7 @@ enum Exit
     NotSeen = 4,       // not seen with the new settings in time (apply: or a row not sent, once
                        // anything was)
     OtherSettings = 5, // seen with other settings than asked
+    AddressInUse = 6,  // another host answers ARP for the address (or, --require-free, no check)
     NoInterface = 7,   // no socket could be opened: nothing can be heard
     // Ended by a signal: 128 and its number (SIGINT 130, SIGTERM 143).
 };
@@ -56,6 +57,9 @@ struct Options
     QString journalPath;
     bool noJournal = false;
     bool last = false; // undo: the newest entry, whatever its device
+    // set-ip, apply, undo: ask the segment by ARP whether a host holds a static address first
+    bool conflictCheck = true;
+    bool requireFree = false; // refuse where that check can't tell
     // Every command that opens sockets: only the addresses of these interfaces (empty: all).
     QStringList interfaces;
     QString capturePath; // doctor: a pcap file of every datagram

@@ -42,6 +42,63 @@ DeviceRecord hostile()
     return d;
 }
 
+// A host of another family on the segment: the LAN side's link holds addresses (with mac in place
+// of its own, when given), so that the LAN namespace's kernel answers ARP for them. Undone when
+// it goes.
+class Holder
+{
+public:
+    Holder(const QStringList &addresses, const QString &mac = {}) : m_addresses(addresses)
+    {
+        if (!mac.isEmpty()) {
+            QProcess show;
+            show.start(testbed::ipTool(), ip({QStringLiteral("-o"), QStringLiteral("link"),
+                                              QStringLiteral("show"), QStringLiteral("dev"), m_link}));
+            show.waitForFinished();
+            m_mac = QString::fromLatin1(show.readAll())
+                        .section(QLatin1String("link/ether "), 1)
+                        .section(QLatin1Char(' '), 0, 0);
+            setMac(mac);
+        }
+        for (const QString &a : addresses)
+            run({QStringLiteral("addr"), QStringLiteral("add"), a + QLatin1String("/24"),
+                 QStringLiteral("dev"), m_link});
+    }
+    ~Holder()
+    {
+        for (const QString &a : qAsConst(m_addresses))
+            run({QStringLiteral("addr"), QStringLiteral("del"), a + QLatin1String("/24"),
+                 QStringLiteral("dev"), m_link});
+        if (!m_mac.isEmpty())
+            setMac(m_mac);
+    }
+
+private:
+    QStringList ip(const QStringList &arguments) const
+    {
+        return QStringList{QStringLiteral("-n"), testnet::lanNamespace()} + arguments;
+    }
+    void run(const QStringList &arguments) const
+    {
+        if (QProcess::execute(testbed::ipTool(), ip(arguments)) != 0)
+            qWarning("ip %s failed", qPrintable(arguments.join(QLatin1Char(' '))));
+    }
+    void setMac(const QString &mac) const
+    {
+        run({QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("dev"), m_link,
+             QStringLiteral("address"), mac});
+    }
+
+    // run-in-testbed names the LAN side of pair 0 after its own pid, which names the namespace.
+    const QString m_link = QStringLiteral("ls%1l0").arg(testnet::lanNamespace().section(QLatin1Char('-'), 1));
+    QStringList m_addresses;
+    QString m_mac;
+};
+
+// Runs lanscout-cli without CAP_NET_RAW, as an unprivileged user would: the kernel resolves.
+const QStringList Unprivileged{QStringLiteral("setpriv"), QStringLiteral("--inh-caps=-net_raw"),
+                               QStringLiteral("--bounding-set=-net_raw")};
+
 } // namespace
 
 class tst_Cli : public QObject
@@ -75,7 +132,8 @@ private slots:
 private:
     // Starts the simulator (unless simOptions is empty) and lanscout-cli; forged: the hostile
     // device answers every 200 ms meanwhile.
-    CliProcess &start(const QString &simOptions, const QString &arguments, bool forged = false);
+    CliProcess &start(const QString &simOptions, const QString &arguments, bool forged = false,
+                      const QStringList &wrapper = {});
     int setIpSends() const;
 
     std::unique_ptr<SimProcess> m_sim;
@@ -108,12 +166,13 @@ void tst_Cli::cleanup()
     m_sim.reset();
 }
 
-CliProcess &tst_Cli::start(const QString &simOptions, const QString &arguments, bool forged)
+CliProcess &tst_Cli::start(const QString &simOptions, const QString &arguments, bool forged,
+                           const QStringList &wrapper)
 {
     QString error;
     if (!simOptions.isEmpty() && !m_sim->start(simOptions.split(QLatin1Char(' ')), &error))
         qFatal("%s", qPrintable(error));
-    m_cli = std::make_unique<CliProcess>(arguments, *m_sim);
+    m_cli = std::make_unique<CliProcess>(arguments, *m_sim, wrapper);
     if (forged)
         m_forger.start(200);
     return *m_cli;
@@ -358,6 +417,35 @@ void tst_Cli::setIp_data()
     QTest::newRow("a resend queued at the timeout: taken back, not counted")
         << "--ignore-setip 0"
         << "" << FIXED "--wait 1.5 --timeout 3" << 4 << 1 << "!timeout after 1 send(s)";
+    // The ARP check: "@holds ADDRESS [MAC] [unprivileged]", a host of another family holds ADDRESS.
+    QTest::newRow("address held by another host: 6, its MAC named, nothing sent")
+        << ""
+        << "@holds 198.18.0.99 9a:00:00:00:00:99"
+        << "--static 198.18.0.99 --mask 255.255.255.0" << 6 << 0
+        << "!address in use: 198.18.0.99 answers ARP from 9a:00:00:00:00:99, not the device's";
+    QTest::newRow("address held by another host, without CAP_NET_RAW: 6")
+        << ""
+        << "@holds 198.18.0.98 9a:00:00:00:00:98 unprivileged"
+        << "--static 198.18.0.98 --mask 255.255.255.0" << 6 << 0 << "!answers ARP from 9a:00:00:00:00:98";
+    QTest::newRow("the device itself answers for the address: verified")
+        << ""
+        << "@holds 198.18.0.78 02:00:00:00:00:01"
+        << "--static 198.18.0.78 --mask 255.255.255.0" << 0 << 1
+        << "!answers ARP from 02:00:00:00:00:01, a device found by the search: not a conflict";
+    QTest::newRow("address held, --no-conflict-check: sent")
+        << ""
+        << "@holds 198.18.0.96"
+        << "--static 198.18.0.96 --mask 255.255.255.0 --no-conflict-check" << 0 << 1 << "198.18.0.96";
+    QTest::newRow("outside every local subnet: said, sent with --force")
+        << ""
+        << ""
+        << "--static 10.1.2.3 --mask 255.0.0.0 --force" << 0 << 1
+        << "!check not run for 10.1.2.3: no local interface's subnet holds it; going on";
+    QTest::newRow("outside every local subnet, --require-free: 6")
+        << ""
+        << ""
+        << "--static 10.1.2.3 --mask 255.0.0.0 --force --require-free" << 6 << 0
+        << "!refused (--require-free)";
     QTest::newRow("refused before a socket opens")
         << ""
         << ""
@@ -380,8 +468,15 @@ void tst_Cli::setIp()
         qPrintable(error));
     if (!control.isEmpty() && !control.startsWith(QLatin1Char('@')))
         m_sim->control(control.toLatin1());
+    const QStringList holds =
+        control.startsWith(QLatin1String("@holds ")) ? control.split(QLatin1Char(' ')) : QStringList();
+    std::unique_ptr<Holder> holder;
+    if (!holds.isEmpty())
+        holder = std::make_unique<Holder>(holds.mid(1, 1),
+                                          holds.value(2).contains(QLatin1Char(':')) ? holds[2] : QString());
     CliProcess &cli = start({}, QStringLiteral("set-ip --wait 1 --mac 02:00:00:00:00:01 ") + options,
-                            control == QLatin1String("@forge"));
+                            control == QLatin1String("@forge"),
+                            holds.contains(QLatin1String("unprivileged")) ? Unprivileged : QStringList());
     if (control == QLatin1String("@silence 0")) {
         QTRY_VERIFY_WITH_TIMEOUT(setIpSends() > 0, 4000);
         m_sim->control(control.mid(1).toLatin1());
@@ -397,9 +492,10 @@ void tst_Cli::setIp()
 void tst_Cli::apply_data()
 {
     QTest::addColumn<QString>("plan");
-    QTest::addColumn<QString>("options"); // "sim: ..." before " | " goes to the simulator
+    // options: "sim: ..." before " | " goes to the simulator, "holds: ..." to a Holder
+    QTest::addColumn<QString>("options");
     QTest::addColumn<int>("exit");
-    QTest::addColumn<QString>("results"); // of the rows, in the summary; empty: no summary
+    QTest::addColumn<QString>("results"); // of the rows, in the summary; empty or "!A|B": none, A, B said
     QTest::addColumn<QString>("sent");    // the devices the commands went to, in order (last octet)
 #ifdef LANSCOUT_SANITIZED
     const int many = 5; // two seconds a device: the full plan runs in the plain build
@@ -442,6 +538,10 @@ void tst_Cli::apply_data()
         << "02";
     QTest::newRow("a swap: refused, nothing sent") << to(1, 11) + to(2, 10) << "" << 2 << ""
                                                    << "";
+    QTest::newRow("two of three addresses held by another host: 6, both listed, nothing sent")
+        << to(1, 70) + to(2, 98) + to(3, 99) << "holds: 198.18.0.98 198.18.0.99 | --format json" << 6
+        << "!line 2: address in use: 198.18.0.98|line 3: address in use: 198.18.0.99"
+        << "";
     QTest::newRow("dry run, JSON: the commands inside")
         << good + to(2, 120) << "--dry-run --format json" << 0 << "dry-run dry-run"
         << "";
@@ -468,7 +568,11 @@ void tst_Cli::apply()
     const QString sim = options.startsWith(QLatin1String("sim: "))
                             ? options.section(QLatin1String(" | "), 0, 0).mid(5)
                             : QString();
-    options = options.section(QLatin1String(" | "), sim.isEmpty() ? 0 : 1);
+    const QString holds = options.startsWith(QLatin1String("holds: "))
+                              ? options.section(QLatin1String(" | "), 0, 0).mid(7)
+                              : QString();
+    options = options.section(QLatin1String(" | "), sim.isEmpty() && holds.isEmpty() ? 0 : 1);
+    const Holder holder(holds.split(QLatin1Char(' '), Qt::SkipEmptyParts));
     CliProcess &cli = start((QStringLiteral("--devices 20 ") + sim).trimmed(),
                             QStringLiteral("apply %1 --wait 1 %2").arg(file.fileName(), options));
     if (exit > 128) {
@@ -476,6 +580,11 @@ void tst_Cli::apply()
         cli.signal(exit - 128);
     }
     QCOMPARE(cli.finish(80000), exit);
+    for (const QString &said :
+         results.startsWith(QLatin1Char('!')) ? results.mid(1).split(QLatin1Char('|')) : QStringList())
+        QVERIFY2(cli.err.contains(said.toUtf8()), cli.err.constData());
+    if (results.startsWith(QLatin1Char('!')))
+        results.clear();
     QStringList got;
     if (options.contains(QLatin1String("json"))) {
         const QJsonDocument summary = QJsonDocument::fromJson(cli.out);

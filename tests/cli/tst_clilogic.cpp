@@ -2,10 +2,12 @@
 // What the test-bed runs of tst_cli show (each refusal, CSV read back) is not repeated here.
 // Rows of the form "input => expected" keep a case on one line.
 
+#include "addresscheck.h"
 #include "checks.h"
 #include "conflicts.h"
 #include "doctor.h"
 #include "format.h"
+#include "ipv4.h"
 #include "options.h"
 #include "plan.h"
 #include "verify.h"
@@ -81,6 +83,8 @@ private slots:
     void conflictEvents();
     void options_data();
     void options();
+    void addressCheck_data();
+    void addressCheck();
     void doctorFindings_data();
     void doctorFindings();
     void nftRules_data();
@@ -446,6 +450,8 @@ void tst_CliLogic::options_data()
         << "set-ip --mac M --static 1.2.3.4 => error: --static needs --mask";
     QTest::newRow("a watch of 30 days, past a timer's 24.8")
         << "watch --duration 2592000 => watch d2592000000";
+    QTest::newRow("conflict check skipped yet required")
+        << "set-ip --mac M --dhcp --no-conflict-check --require-free => error: --require-free needs";
     QTest::newRow("a duration that rounds to 0 ms") << "watch --duration 0.0004 => error: --wait, --duration";
     QTest::newRow("undo: a device or the last change") << "undo --last --mac M => error: undo needs either";
     QTest::newRow("a journal and none") << "set-ip --journal j --no-journal => error: --journal takes a file";
@@ -478,6 +484,61 @@ void tst_CliLogic::options()
           : !p.text.isEmpty() ? QStringLiteral("text: ") + p.text
                               : got;
     QVERIFY2(got.startsWith(out(row)), qPrintable(got));
+}
+
+// The ARP check's reading of MACs and answers, and the interface an address is asked on.
+void tst_CliLogic::addressCheck_data()
+{
+    // "mac A B", "interface ADDRESS", or "KIND MAC,... [require-free]" for 198.18.0.99 and the
+    // device 02:00:00:00:00:01 beside the found device 02:00:00:00:00:0b
+    QTest::addColumn<QString>("row");
+    QTest::newRow("mac: colons, dashes, none, letter case")
+        << "mac 02:00:00:00:00:0A 02-00-00-00-00-0a => same; mac 02:00:00:00:00:0a 02000000000A => same";
+    QTest::newRow("mac: another, too short, not hex")
+        << "mac 02:00:00:00:00:01 02:00:00:00:00:02 => other; mac 02:00:00:00:00 02:00:00:00:00 => other; "
+           "mac 02:00:00:00:00:0g 02:00:00:00:00:0g => other";
+    QTest::newRow("interface: the narrowest subnet, none outside")
+        << "interface 198.18.0.99 => eth1; interface 198.18.7.1 => eth0; interface 10.1.2.3 => none";
+    QTest::newRow("answered by another host: refused, its MAC named")
+        << "answered 02:00:00:00:00:01,9A-00-00-00-00-99 => refuse address in use: 198.18.0.99 answers "
+           "ARP from 9a:00:00:00:00:99, not the device's 02:00:00:00:00:01";
+    QTest::newRow("answered by the device, or a device found: no conflict")
+        << "answered 020000000001,02:00:00:00:00:0B => go 198.18.0.99 answers ARP from "
+           "02:00:00:00:00:01, 02:00:00:00:00:0b, a device found";
+    QTest::newRow("no answer: nothing to say") << "free  => go ";
+    QTest::newRow("only an old cache entry: goes on, or refused with --require-free")
+        << "cached 9a:00:00:00:00:99 => go can't tell whether 198.18.0.99 is free; "
+           "cached 9a:00:00:00:00:99 require-free => refuse can't tell";
+    QTest::newRow("not checked: goes on, or refused with --require-free")
+        << "unchecked  => go address-conflict check not run for 198.18.0.99: why; "
+           "unchecked  require-free => refuse address-conflict check not run";
+}
+
+void tst_CliLogic::addressCheck()
+{
+    QFETCH(QString, row);
+    const QVector<LocalInterface> locals{{QStringLiteral("lo"), 1, {}, false, 0x7F000001, {0x7F000000, 8}},
+                                         {QStringLiteral("eth0"), 2, {}, true, 0xC6120001, {0xC6120000, 16}},
+                                         {QStringLiteral("eth1"), 3, {}, true, 0xC6120001, {0xC6120000, 24}}};
+    for (const QString &one : row.split(QStringLiteral("; "))) {
+        const QStringList w = in(one).split(QLatin1Char(' '));
+        QString got;
+        if (w[0] == QLatin1String("mac")) {
+            got = sameMac(w[1], w[2]) ? QStringLiteral("same") : QStringLiteral("other");
+        } else if (w[0] == QLatin1String("interface")) {
+            const int at = interfaceFor(*parseIpv4(w[1]), locals);
+            got = at < 0 ? QStringLiteral("none") : locals[at].name;
+        } else {
+            const auto kind =
+                ArpResult::Kind(L(QStringLiteral("free,answered,cached,unchecked")).indexOf(w[0]));
+            const Verdict v =
+                conflictVerdict(QStringLiteral("198.18.0.99"), QStringLiteral("02:00:00:00:00:01"),
+                                {QStringLiteral("02-00-00-00-00-0B")}, {kind, L(w[1]), QStringLiteral("why")},
+                                w.value(2) == QLatin1String("require-free"));
+            got = (v.refuse ? QStringLiteral("refuse ") : QStringLiteral("go ")) + v.text;
+        }
+        QVERIFY2(got.startsWith(out(one)), qPrintable(one + QStringLiteral(" -> ") + got));
+    }
 }
 
 void tst_CliLogic::doctorFindings_data()
