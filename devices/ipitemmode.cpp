@@ -2,17 +2,6 @@
 
 #include "languageid.h"
 
-namespace {
-
-QStandardItem *centredItem(const QString &text)
-{
-    auto *item = new QStandardItem(text);
-    item->setData(int(Qt::AlignCenter), Qt::TextAlignmentRole);
-    return item;
-}
-
-} // namespace
-
 IpItemMode::IpItemMode(QObject *parent) : QStandardItemModel(parent)
 {
     setColumnCount(3);
@@ -52,22 +41,59 @@ void IpItemMode::setHeaderLanguage(int id)
         setHorizontalHeaderItem(column, new QStandardItem(texts[column]));
 }
 
+void IpItemMode::appendRecordRow(const DeviceRecord &rec)
+{
+    m_incoming = rec;
+    insertRows(rowCount(), 1); // a row without items: the cells come from the record
+    m_incoming = DeviceRecord();
+}
+
 void IpItemMode::appendDeviceRow(const QString &version, const QString &ipaddr, const QString &mac)
 {
-    m_incoming.version = version;
-    m_incoming.ipaddr = ipaddr;
-    m_incoming.mac = mac;
-    appendRow({centredItem(version), centredItem(ipaddr), centredItem(mac)});
-    m_incoming = DeviceRecord();
+    DeviceRecord rec;
+    rec.version = version;
+    rec.ipaddr = ipaddr;
+    rec.mac = mac;
+    appendRecordRow(rec);
 }
 
 void IpItemMode::appendDevice(const DeviceRecord &rec)
 {
-    m_incoming = rec;
-    appendRow({centredItem(rec.version), centredItem(rec.ipaddr), centredItem(rec.mac)});
-    m_incoming = DeviceRecord();
+    appendRecordRow(rec);
     if (m_observer.accepted)
         m_observer.accepted(rec);
+}
+
+const DeviceRecord *IpItemMode::recordOf(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.model() != this || index.parent().isValid() || index.column() > 2 ||
+        index.row() >= m_records.size())
+        return nullptr;
+    return &m_records.at(index.row());
+}
+
+QVariant IpItemMode::data(const QModelIndex &index, int role) const
+{
+    const DeviceRecord *rec = recordOf(index);
+    if (!rec)
+        return QStandardItemModel::data(index, role);
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return index.column() == 0 ? rec->version : index.column() == 1 ? rec->ipaddr : rec->mac;
+    case Qt::TextAlignmentRole:
+        return int(Qt::AlignCenter);
+    default:
+        return QVariant();
+    }
+}
+
+QMap<int, QVariant> IpItemMode::itemData(const QModelIndex &index) const
+{
+    if (!recordOf(index))
+        return QStandardItemModel::itemData(index);
+    return {{Qt::DisplayRole, data(index, Qt::DisplayRole)},
+            {Qt::TextAlignmentRole, data(index, Qt::TextAlignmentRole)}};
 }
 
 void IpItemMode::setDeviceRecord(int row, const DeviceRecord &rec)
@@ -94,10 +120,7 @@ void IpItemMode::updateDeviceRow(int row, const QString &ipaddr)
     // A reset rather than dataChanged: views drop their current index and selection,
     // so no button acts on a device whose address has just moved under it.
     beginResetModel();
-    {
-        const QSignalBlocker quiet(this); // the reset already tells the views
-        item(row, 1)->setData(ipaddr, Qt::DisplayRole);
-    }
+    m_records[row].ipaddr = ipaddr; // the cell shows the record's address
     endResetModel();
 }
 
@@ -110,11 +133,7 @@ void IpItemMode::refreshDevice(int row, const DeviceRecord &rec, bool addressCha
         return;
     }
     beginResetModel();
-    {
-        const QSignalBlocker quiet(this);
-        item(row, 1)->setData(rec.ipaddr, Qt::DisplayRole);
-        m_records[row] = rec;
-    }
+    m_records[row] = rec;
     endResetModel();
     if (m_observer.accepted)
         m_observer.accepted(rec);
@@ -131,12 +150,9 @@ void IpItemMode::removeDeviceRows(int row, int count)
         return;
     if (m_observer.removing)
         m_observer.removing(row, count);
-    // The standard model finds every item it deletes, and every item whose data changes, through
-    // a position hint that goes stale for each row below a removed one. Deleting tens of
-    // thousands of rows (forged devices ageing out) then takes seconds, longer after each
-    // earlier removal, and the window freezes. A large block instead moves the rows below it up
-    // in place (the items stay where they are, so their hints stay true) and cuts as many rows
-    // off the end, inside one reset: the view loses its selection, as on an address change.
+    // A large block (forged devices ageing out) goes in one reset: the view then forgets its
+    // rows at once rather than moving every persistent index, and loses its selection, as on an
+    // address change.
     constexpr int LargeBlock = 1024;
     if (count < LargeBlock) {
         removeRows(row, count);
@@ -145,12 +161,7 @@ void IpItemMode::removeDeviceRows(int row, int count)
     beginResetModel();
     {
         const QSignalBlocker quiet(this); // the reset already tells the views
-        const int rows = rowCount();
-        for (int to = row, from = row + count; from < rows; ++to, ++from) {
-            for (int column = 0; column < 3; ++column)
-                item(to, column)->setData(item(from, column)->data(Qt::DisplayRole), Qt::DisplayRole);
-        }
-        removeRows(rows - count, count);
+        removeRows(row, count);
         m_records.remove(row, count); // the signals that keep them in step are blocked here
     }
     endResetModel();

@@ -9,6 +9,10 @@
 
 // The device table: row i shows version, IP address and MAC of device list entry i.
 // Lives on the GUI thread and is changed only there (by IpList).
+//
+// The rows hold no items: the cells are read from the records kept beside them (data()), centred.
+// Three standard items per row, each with its private part and its own list of role values, cost
+// about 700 bytes a device, more than the device's record and texts together.
 class IpItemMode : public QStandardItemModel, public DeviceListSink
 {
     Q_OBJECT
@@ -50,7 +54,14 @@ public:
     }
     int deviceCount() const override { return rowCount(); }
 
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QMap<int, QVariant> itemData(const QModelIndex &index) const override;
+
 private:
+    void appendRecordRow(const DeviceRecord &rec);
+    // The record shown by a top-level cell of the three columns; null for any other index.
+    const DeviceRecord *recordOf(const QModelIndex &index) const;
+
     QVector<DeviceRecord> m_records; // row i's record
     DeviceRecord m_incoming;         // the record of the row being appended
     Observer m_observer;

@@ -12,13 +12,49 @@ IpList::IpList(DeviceListSink &sink, QObject *parent) : QObject(parent), m_sink(
 
 IpList::~IpList() = default;
 
+namespace {
+
+// Past this many texts the table is cleaned; what the list still holds keeps its copy.
+constexpr int SharedTextLimit = 1024;
+
+// A refresh keeps the text held so far when the reply sent the same again, so the list's record,
+// the sink's and the table of shared texts keep sharing one copy.
+template <typename Share> void refresh(QString &held, const QString &received, Share share)
+{
+    if (held != received)
+        held = share(received);
+}
+
+} // namespace
+
+QString IpList::shared(const QString &text)
+{
+    const auto found = m_shared.constFind(text);
+    if (found != m_shared.constEnd())
+        return *found;
+    if (m_shared.size() >= SharedTextLimit) {
+        // Texts nothing but the table holds any more go first; if that is not enough (thousands
+        // of distinct versions), the table starts afresh.
+        for (auto it = m_shared.begin(); it != m_shared.end();)
+            it = it->isDetached() ? m_shared.erase(it) : std::next(it);
+        if (m_shared.size() >= SharedTextLimit / 2)
+            m_shared.clear();
+    }
+    m_shared.insert(text);
+    return text;
+}
+
 void IpList::mergeDevice(DeviceRecord rec, const SeenOn &seenOn)
 {
     const Key key(rec.mac, rec.version);
     const auto found = m_index.constFind(key);
+    const auto share = [this](const QString &text) { return shared(text); };
     if (found == m_index.constEnd()) {
         const int row = int(deviceList.size());
         m_index.insert(key, row);
+        // mac, ipaddr and the free-form ninth field are most often a device's own.
+        for (QString *text : {&rec.version, &rec.ipways, &rec.mask, &rec.gateway, &rec.dns1, &rec.dns2})
+            *text = shared(*text);
         deviceList.append(rec);
         queueChange({Change::Append, row, std::move(rec), false, seenOn});
         return;
@@ -26,13 +62,13 @@ void IpList::mergeDevice(DeviceRecord rec, const SeenOn &seenOn)
     const int row = found.value();
     DeviceRecord &e = deviceList[row];
     const bool ipChanged = e.ipaddr != rec.ipaddr;
-    e.ipways = rec.ipways;
-    e.ipaddr = rec.ipaddr;
-    e.mask = rec.mask;
-    e.gateway = rec.gateway;
-    e.dns1 = rec.dns1;
-    e.dns2 = rec.dns2;
-    e.extra = rec.extra;
+    refresh(e.ipways, rec.ipways, share);
+    refresh(e.ipaddr, rec.ipaddr, [](const QString &text) { return text; });
+    refresh(e.mask, rec.mask, share);
+    refresh(e.gateway, rec.gateway, share);
+    refresh(e.dns1, rec.dns1, share);
+    refresh(e.dns2, rec.dns2, share);
+    refresh(e.extra, rec.extra, [](const QString &text) { return text; });
     e.cnt = rec.cnt;
     queueChange({Change::Update, row, e, ipChanged, seenOn});
 }
@@ -159,7 +195,13 @@ bool IpList::collectChanges()
     // (copying 50,000 records held the window up for milliseconds).
     if (m_next < m_backlog.size())
         return true;
-    m_backlog.clear(); // outside the lock: the records were freed as they were applied
+    // Outside the lock: the records were freed as they were applied. A burst's worth of room is
+    // given back rather than kept for good (a hundred bytes a change, a change a device).
+    constexpr int KeptCapacity = 4096;
+    if (m_backlog.capacity() > KeptCapacity)
+        m_backlog = QVector<Change>();
+    else
+        m_backlog.clear();
     m_next = 0;
     const std::lock_guard<std::mutex> lock(m_changesMutex);
     m_backlog.swap(m_changes);

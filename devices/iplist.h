@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPair>
+#include <QSet>
 #include <QVector>
 
 #include <mutex>
@@ -66,6 +67,10 @@ private:
 
     void queueChange(Change change);
     void rebuildIndex();
+    // The one copy of a text many devices send alike (a version, a mask, a gateway): every reply
+    // is parsed into texts of its own, and a long list would otherwise hold a copy per device.
+    // Equal texts, so each record still holds what its device sent.
+    QString shared(const QString &text);
     // The queued call: applies changes for a few milliseconds at most, then lets the GUI
     // thread breathe and continues in a later call, so a burst of thousands of new devices
     // never freezes the window. Invoked by name: the toolkit then allocates the queued call
@@ -81,6 +86,7 @@ private:
     // Worker thread only.
     QVector<DeviceRecord> deviceList;
     QHash<Key, int> m_index; // (mac, version) -> position in deviceList
+    QSet<QString> m_shared;  // the texts shared(); bounded, so forged texts can't grow it
 
     // std::mutex rather than QMutex: the same here, and visible to ThreadSanitizer, which
     // can't see inside the (uninstrumented) toolkit's locks.

@@ -87,6 +87,7 @@ private slots:
     void getDevice_data();
     void getDevice();
     void burstLongerThanASliceIsAppliedWhole();
+    void sharedTextsStayEachDevicesOwn();
     void rowRangesOutsideTheModelAreRefused();
     void requestStackIsLastInFirstOut();
     void settingsCompare_data();
@@ -133,6 +134,7 @@ void tst_IpList::merge()
     QCOMPARE(f.rows(), macs);
     QCOMPARE(f.list.workerCount(), macs.size());
     QCOMPARE(f.column(1), ips);
+    QCOMPARE(f.model.index(0, 2).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
     DeviceRecord got;
     QVERIFY(f.list.getDevice(macs.size() - 1, got));
     QCOMPARE(got, last);
@@ -151,7 +153,7 @@ void tst_IpList::ageing_data()
     QTest::newRow("two adjacent stale entries go in one pass")
         << QVector<quint32>{10, 1, 2, 10} << 10u << L("d0,d3");
     QTest::newRow("stale at both ends") << QVector<quint32>{1, 10, 1} << 10u << L("d1");
-    // From 1024 adjacent rows on, the model moves the rows below up in place rather than deleting each.
+    // From 1024 adjacent rows on, the model removes them inside one reset.
     QTest::newRow("a block of 1100 stale entries")
         << (QVector<quint32>{10} + QVector<quint32>(1100, 1) + QVector<quint32>{10, 9}) << 10u
         << L("d0,d1101,d1102");
@@ -215,6 +217,30 @@ void tst_IpList::burstLongerThanASliceIsAppliedWhole()
     for (int i = 0; i < Devices; ++i)
         f.list.mergeDevice(device(QStringLiteral("d%1").arg(i)));
     QTRY_COMPARE_WITH_TIMEOUT(f.model.rowCount(), Devices, 10000);
+}
+
+// Texts many devices send alike are held once; past the table's bound (thousands of versions)
+// and after a change, every record still holds exactly what its device sent last.
+void tst_IpList::sharedTextsStayEachDevicesOwn()
+{
+    Fixture f;
+    f.tester.reset();
+    QVector<DeviceRecord> replies;
+    for (int i = 0; i < 3000; ++i) {
+        replies << device(QStringLiteral("d%1").arg(i), QStringLiteral("V%1").arg(i % 1500));
+        replies.last().gateway = QStringLiteral("10.0.%1.1").arg(i % 7);
+    }
+    f.merge(replies);
+    replies[5].gateway = QStringLiteral("10.9.9.9");
+    replies[5].cnt = 1;
+    f.merge({replies[5]});
+    DeviceRecord got, other;
+    for (int i = 0; i < replies.size(); ++i) {
+        QVERIFY(f.list.getDevice(i, got));
+        QCOMPARE(got, replies[i]);
+    }
+    QVERIFY(f.list.getDevice(7, other) && f.list.getDevice(0, got));
+    QVERIFY(got.gateway.isSharedWith(other.gateway));
 }
 
 void tst_IpList::rowRangesOutsideTheModelAreRefused()
