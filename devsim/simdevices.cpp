@@ -124,30 +124,68 @@ QString resultName(SetIpResult result)
 
 SimDevices::SimDevices(const Subnet &subnet, int count) : m_subnet(subnet), m_pool(subnet)
 {
-    const quint32 first = firstStaticHost(subnet);
-    const quint32 staticCount = m_pool.first() - subnet.host(first);
+    m_firstStatic = firstStaticHost(subnet);
+    m_staticCount = m_pool.first() - subnet.host(m_firstStatic);
     m_devices.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        const int n = i + 1;
-        DeviceRecord d;
-        d.version = QStringLiteral("V1.%1").arg(n);
-        d.ipways = Static;
-        // More devices than static addresses: the addresses repeat. The host tells devices
-        // apart by MAC and version only, so that does no harm here.
-        d.ipaddr = ipv4Text(subnet.host(first + quint32(i) % staticCount));
-        d.mask = ipv4Text(subnet.mask());
-        d.gateway = ipv4Text(subnet.host(1));
-        d.mac = QStringLiteral("02:00:00:%1:%2:%3")
-                    .arg((n >> 16) & 0xff, 2, 16, QLatin1Char('0'))
-                    .arg((n >> 8) & 0xff, 2, 16, QLatin1Char('0'))
-                    .arg(n & 0xff, 2, 16, QLatin1Char('0'))
-                    .toUpper();
-        d.dns1 = ipv4Text(subnet.host(1));
-        d.dns2 = ipv4Text(subnet.host(2));
-        d.extra = QStringLiteral("devsim-%1").arg(n);
-        m_devices.append(d);
-    }
+    // More devices than static addresses: the addresses repeat. The host tells devices apart by
+    // MAC and version only, so that does no harm here.
+    for (int i = 0; i < count; ++i)
+        m_devices.append(makeDevice(i, nextAddress()));
     m_silent.fill(false, count);
+}
+
+DeviceRecord SimDevices::makeDevice(int index, quint32 address) const
+{
+    const int n = index + 1;
+    DeviceRecord d;
+    d.version = QStringLiteral("V1.%1").arg(n);
+    d.ipways = Static;
+    d.ipaddr = ipv4Text(address);
+    d.mask = ipv4Text(m_subnet.mask());
+    d.gateway = ipv4Text(m_subnet.host(1));
+    d.mac = QStringLiteral("02:00:00:%1:%2:%3")
+                .arg((n >> 16) & 0xff, 2, 16, QLatin1Char('0'))
+                .arg((n >> 8) & 0xff, 2, 16, QLatin1Char('0'))
+                .arg(n & 0xff, 2, 16, QLatin1Char('0'))
+                .toUpper();
+    d.dns1 = ipv4Text(m_subnet.host(1));
+    d.dns2 = ipv4Text(m_subnet.host(2));
+    d.extra = QStringLiteral("devsim-%1").arg(n);
+    return d;
+}
+
+quint32 SimDevices::nextAddress()
+{
+    return m_subnet.host(m_firstStatic + m_nextStatic++ % m_staticCount);
+}
+
+int SimDevices::add()
+{
+    m_devices.append(makeDevice(size(), nextAddress()));
+    m_silent.append(false);
+    return size() - 1;
+}
+
+QString SimDevices::renumber(int index)
+{
+    DeviceRecord &d = m_devices[index];
+    QString address = ipv4Text(nextAddress());
+    if (address == d.ipaddr) // a subnet that has wrapped round: still a change
+        address = ipv4Text(nextAddress());
+    d.ipaddr = address;
+    return address;
+}
+
+QString SimDevices::changeField(int index, int serial)
+{
+    DeviceRecord &d = m_devices[index];
+    if (serial % 2 == 0) {
+        d.extra = QStringLiteral("devsim-%1.%2").arg(index + 1).arg(serial);
+        return QStringLiteral("extra");
+    }
+    const QString first = ipv4Text(m_subnet.host(1));
+    d.gateway = d.gateway == first ? ipv4Text(m_subnet.host(m_subnet.size() - 2)) : first;
+    return QStringLiteral("gateway");
 }
 
 QVector<int> SimDevices::answering() const
@@ -229,8 +267,15 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption dropSetIp(QStringLiteral("drop-setip"), QString(), QStringLiteral("I:N"));
     const QCommandLineOption misapplySetIp(QStringLiteral("misapply-setip"), QString(),
                                            QStringLiteral("I:ADDRESS"));
+    const QCommandLineOption churnLeave(QStringLiteral("churn-leave"), QString(), QStringLiteral("P"));
+    const QCommandLineOption churnBack(QStringLiteral("churn-back"), QString(), QStringLiteral("P"));
+    const QCommandLineOption churnNew(QStringLiteral("churn-new"), QString(), QStringLiteral("P"));
+    const QCommandLineOption churnRenumber(QStringLiteral("churn-renumber"), QString(), QStringLiteral("P"));
+    const QCommandLineOption churnChange(QStringLiteral("churn-change"), QString(), QStringLiteral("P"));
+    const QCommandLineOption churnSeed(QStringLiteral("churn-seed"), QString(), QStringLiteral("S"));
     parser.addOptions({help, devices, broadcast, spread, lifetime, subnet, onlyFrom, noStdin, allowReal,
-                       ignoreSetIp, dropSetIp, misapplySetIp});
+                       ignoreSetIp, dropSetIp, misapplySetIp, churnLeave, churnBack, churnNew, churnRenumber,
+                       churnChange, churnSeed});
 
     if (!parser.parse(arguments)) {
         result.error = parser.errorText();
@@ -260,6 +305,30 @@ ParsedOptions parseOptions(const QStringList &arguments)
     if (!number(devices, 1, MaxDevices, o.devices) || !number(spread, 0, MaxSpreadMs, o.spreadMs) ||
         !number(lifetime, 0, MaxLifetimeS, o.lifetimeS))
         return result;
+    const QPair<const QCommandLineOption *, double *> rates[] = {{&churnLeave, &o.churn.leave},
+                                                                 {&churnBack, &o.churn.back},
+                                                                 {&churnNew, &o.churn.appear},
+                                                                 {&churnRenumber, &o.churn.renumber},
+                                                                 {&churnChange, &o.churn.change}};
+    for (const auto &rate : rates) {
+        if (!parser.isSet(*rate.first))
+            continue;
+        bool ok = false;
+        *rate.second = parser.value(*rate.first).toDouble(&ok);
+        if (!ok || *rate.second < 0 || *rate.second > 100) {
+            result.error =
+                QStringLiteral("--%1 takes a per cent from 0 to 100").arg(rate.first->names().first());
+            return result;
+        }
+    }
+    if (parser.isSet(churnSeed)) {
+        bool ok = false;
+        o.churnSeed = parser.value(churnSeed).toULongLong(&ok);
+        if (!ok) {
+            result.error = QStringLiteral("--churn-seed takes a whole number from 0 to 2^64 - 1");
+            return result;
+        }
+    }
     if (parser.isSet(subnet)) {
         o.subnet = Subnet::fromText(parser.value(subnet));
         if (!o.subnet) {
@@ -340,6 +409,10 @@ QString usage()
         "  --drop-setip I:N      device I drops its next N set-IP commands (each datagram counts)\n"
         "  --misapply-setip I:ADDRESS\n"
         "                        device I takes set-IP commands with ADDRESS in place of theirs\n"
+        "  --churn-leave P, --churn-back P, --churn-new P, --churn-renumber P, --churn-change P\n"
+        "                        per minute, P per cent of N devices stop answering, answer again,\n"
+        "                        appear (new), take a new address, change another field\n"
+        "  --churn-seed S        the seed of who and when (default 1: the same run every time)\n"
         "  --no-stdin            read no control commands (for runs in the background)\n"
         "  --allow-real-network  run even in the machine's own network namespace\n"
         "  -h, --help            this text\n"
@@ -354,7 +427,9 @@ QString usage()
         "  rx <ms> <address> <port> <hex or ->                 every datagram received\n"
         "  setip <ms> <result> <I or -1>                       every set-IP command for a device\n"
         "  silence <ms> <I>, wake <ms> <I>                     a control command was carried out\n"
-        "  ignore-setip, drop-setip, misapply-setip, heed-setip <ms> <I> [N or ADDRESS]  likewise\n");
+        "  ignore-setip, drop-setip, misapply-setip, heed-setip <ms> <I> [N or ADDRESS]  likewise\n"
+        "  leave <ms> <I>, back <ms> <I>, new <ms> <I>          churn: stops, answers again, appears\n"
+        "  renumber <ms> <I> <address>, change <ms> <I> <field> churn: before the device line\n");
 }
 
 std::optional<Control> parseControl(const QString &line)

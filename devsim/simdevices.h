@@ -1,5 +1,6 @@
 #pragma once
 
+#include "churn.h"
 #include "devicerecord.h"
 #include "ipv4.h"
 
@@ -107,12 +108,24 @@ public:
     // A set-IP command: applied to the one device whose version and mac both match.
     SetIpOutcome apply(const SetIpRequest &command);
 
+    // Churn. A new device, numbered after the others and answering: its number.
+    int add();
+    // The device takes an address no device was given since the start, as long as the subnet
+    // has any (then they repeat, as at the start); the address.
+    QString renumber(int index);
+    // The ninth field (even serials) or the gateway (odd ones) takes another text: its name.
+    QString changeField(int index, int serial);
+
 private:
+    DeviceRecord makeDevice(int index, quint32 address) const;
+    quint32 nextAddress();
+
     Subnet m_subnet;
     AddressPool m_pool;
     QVector<DeviceRecord> m_devices;
     QVector<bool> m_silent;
     QHash<int, SetIpHabit> m_habits; // devices of other habits than the default
+    quint32 m_firstStatic = 0, m_staticCount = 1, m_nextStatic = 0; // static addresses, in host parts
 };
 
 struct Options
@@ -128,6 +141,8 @@ struct Options
     // are reachable through one of the host's networks only.
     QList<QHostAddress> onlyFrom;
     QHash<int, SetIpHabit> habits; // by device
+    ChurnRates churn;              // per cent of the devices per minute
+    quint64 churnSeed = 1;
 };
 
 struct ParsedOptions

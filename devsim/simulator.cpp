@@ -15,7 +15,8 @@
 using namespace devsim;
 
 Simulator::Simulator(const Options &options, const Subnet &subnet, QObject *parent)
-    : QObject(parent), m_options(options), m_devices(subnet, options.devices)
+    : QObject(parent), m_options(options), m_devices(subnet, options.devices),
+      m_churn(options.churn, options.churnSeed, options.devices)
 {
     m_clock.start();
     for (auto it = options.habits.cbegin(); it != options.habits.cend(); ++it)
@@ -59,7 +60,56 @@ bool Simulator::start(QString *error)
     if (m_devices.size() > 20)
         note(QStringLiteral("... and %1 more devices").arg(m_devices.size() - 20));
     emitLine("ready\n");
+    if (m_options.churn.any()) {
+        m_churnTimer = new QTimer(this);
+        m_churnTimer->setSingleShot(true);
+        connect(m_churnTimer, &QTimer::timeout, this, &Simulator::runDueChurn);
+        m_churnMinuteMs = ms();
+        m_churnEvents = m_churn.nextMinute();
+        runDueChurn();
+    }
     return true;
+}
+
+void Simulator::runDueChurn()
+{
+    using devsim::ChurnEvent;
+    for (;;) {
+        if (m_churnNext == m_churnEvents.size()) {
+            m_churnMinuteMs += 60000;
+            m_churnEvents = m_churn.nextMinute();
+            m_churnNext = 0;
+        }
+        const qint64 dueMs =
+            m_churnMinuteMs + (m_churnEvents.isEmpty() ? 60000 : m_churnEvents[m_churnNext].atMs);
+        if (m_churnEvents.isEmpty() || dueMs > ms()) {
+            m_churnTimer->start(int(std::max<qint64>(0, dueMs - ms())));
+            return;
+        }
+        const ChurnEvent e = m_churnEvents[m_churnNext++];
+        const QByteArray head = QByteArray::number(ms()) + ' ' + QByteArray::number(e.device);
+        switch (e.kind) {
+        case ChurnEvent::Leave:
+        case ChurnEvent::Back:
+            m_devices.setSilent(e.device, e.kind == ChurnEvent::Leave);
+            emitLine((e.kind == ChurnEvent::Leave ? "leave " : "back ") + head + '\n');
+            break;
+        case ChurnEvent::Appear:
+            m_devices.add();
+            m_replies.resize(m_devices.size());
+            emitLine("new " + head + '\n');
+            printDevice(e.device);
+            break;
+        case ChurnEvent::Renumber:
+            emitLine("renumber " + head + ' ' + m_devices.renumber(e.device).toLatin1() + '\n');
+            printDevice(e.device);
+            break;
+        case ChurnEvent::Change:
+            emitLine("change " + head + ' ' + m_devices.changeField(e.device, e.serial).toLatin1() + '\n');
+            printDevice(e.device);
+            break;
+        }
+    }
 }
 
 void Simulator::readDatagrams()

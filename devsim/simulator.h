@@ -32,6 +32,7 @@ private:
     void sendDueReplies();
     void readControl();
     void runControl(const QString &line);
+    void runDueChurn();
 
     void emitLine(const QByteArray &line);
     void printDevice(int index);
@@ -58,4 +59,11 @@ private:
     QSocketNotifier *m_stdin = nullptr;
     QByteArray m_stdinBuffer;
     QElapsedTimer m_clock;
+
+    // Churn: this minute's events from m_churnNext on; the minutes count from "ready".
+    devsim::ChurnSchedule m_churn;
+    QVector<devsim::ChurnEvent> m_churnEvents;
+    int m_churnNext = 0;
+    qint64 m_churnMinuteMs = 0;
+    QTimer *m_churnTimer = nullptr;
 };
