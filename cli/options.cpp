@@ -137,6 +137,7 @@ Exit codes: 0 every device verified; 2 plan refused, nothing sent; 6 an address 
 sent; 7 no usable interface;
 otherwise the highest exit code of set-ip among its rows, where once anything was sent a row
 not sent counts as 4 (3 when its device was not found).
+
 --from-baseline takes the plan from a snapshot (see snapshot): every device of it found at
 another address than the snapshot's, or with DHCP where it had a static address or the other
 way round, is put back to its settings there (static: address, mask, gateway, DNS; or DHCP),
