@@ -2,7 +2,6 @@
 
 #include "ui_mainWindow.h"
 
-#include "borderhittest.h"
 #include "devicerecord.h"
 #include "ipitemmode.h"
 #include "iplist.h"
@@ -61,8 +60,7 @@ mainWindow::mainWindow(IpList &list, IpItemMode &model, QWidget *parent)
 {
     ui->setupUi(this);
 
-    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
+    m_frameless.makeFrameless();
 
     QTableView *view = ui->tvwIplist;
     // When the current device leaves the list, the view would make a neighbour current, and the
@@ -119,31 +117,26 @@ bool mainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void mainWindow::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton)
-        m_dragPos = event->pos();
+    m_frameless.mousePress(*event);
 }
 
 void mainWindow::mouseMoveEvent(QMouseEvent *event)
 {
-    // Keeps the grabbed point under the pointer.
-    if (event->buttons() & Qt::LeftButton)
-        move(pos() + event->pos() - m_dragPos);
+    m_frameless.mouseMove(*event);
 }
 
 bool mainWindow::nativeEvent(const QByteArray &eventType, void *message, long *result)
 {
     Q_UNUSED(eventType);
-    // Without a system frame the window answers the system about its border itself: resize
-    // cursors along it, while the size stays fixed. Elsewhere than on Windows there is none.
-    return answerNativeBorderMessage(*this, message, result, m_borderWidth);
+    // Resize cursors along the border, while the size stays fixed.
+    return m_frameless.nativeEvent(message, result);
 }
 
 void mainWindow::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
     // Re-setting the form's texts also puts back the empty details document.
-    if (event->type() == QEvent::LanguageChange)
-        ui->retranslateUi(this);
+    retranslateOnLanguageChange(*event, *ui, this);
 }
 
 void mainWindow::on_tvwIplist_clicked(const QModelIndex &index)

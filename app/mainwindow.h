@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QPoint>
+#include "framelesswindow.h"
+
 #include <QWidget>
 
 class IpItemMode;
@@ -37,6 +38,5 @@ private:
     Ui::mainWindow *ui;
     IpList &m_list;
     IpItemMode &m_model;
-    int m_borderWidth = 4; // resize border answered to the system's hit test, in pixels
-    QPoint m_dragPos;      // where the left button was last pressed, in window coordinates
+    FramelessWindow m_frameless{*this};
 };

@@ -1,6 +1,5 @@
 #include "ipset.h"
 
-#include "borderhittest.h"
 #include "myipinput.h"
 #include "ui_IpSet.h"
 
@@ -41,8 +40,7 @@ IpSet::IpSet(SetIpRequest *request, QWidget *parent) : QDialog(parent), ui(new U
 {
     Q_ASSERT(request);
     ui->setupUi(this);
-    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
+    m_frameless.makeFrameless();
     setAttribute(Qt::WA_DeleteOnClose);
 
     m_ipInput = new MyIpInput;
@@ -128,26 +126,22 @@ void IpSet::on_pbtnSet_clicked()
 
 void IpSet::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton)
-        m_dragPos = event->localPos().toPoint();
+    m_frameless.mousePress(*event);
 }
 
 void IpSet::mouseMoveEvent(QMouseEvent *event)
 {
-    // Keeps the grabbed point under the pointer.
-    if (event->buttons() & Qt::LeftButton)
-        move(pos() + event->localPos().toPoint() - m_dragPos);
+    m_frameless.mouseMove(*event);
 }
 
 bool IpSet::nativeEvent(const QByteArray &eventType, void *message, long *result)
 {
     Q_UNUSED(eventType);
-    return answerNativeBorderMessage(*this, message, result, m_borderWidth);
+    return m_frameless.nativeEvent(message, result);
 }
 
 void IpSet::changeEvent(QEvent *event)
 {
     QDialog::changeEvent(event);
-    if (event->type() == QEvent::LanguageChange)
-        ui->retranslateUi(this);
+    retranslateOnLanguageChange(*event, *ui, this);
 }

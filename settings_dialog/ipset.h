@@ -1,9 +1,9 @@
 #pragma once
 
 #include "devicerecord.h"
+#include "framelesswindow.h"
 
 #include <QDialog>
-#include <QPoint>
 
 class MyIpInput;
 
@@ -41,6 +41,5 @@ private:
     MyIpInput *m_gatewayInput = nullptr;
     MyIpInput *m_dns1Input = nullptr;
     MyIpInput *m_dns2Input = nullptr;
-    int m_borderWidth = 4; // resize border answered to the system's hit test
-    QPoint m_dragPos;      // where the left button went down, in dialog coordinates
+    FramelessWindow m_frameless{*this};
 };
