@@ -21,21 +21,6 @@ bool carriable(const QString &text)
 
 } // namespace
 
-QString Subnet::text() const
-{
-    return ipv4Text(network) + QLatin1Char('/') + QString::number(prefixLength);
-}
-
-std::optional<Subnet> subnetOf(quint32 address, int prefixLength)
-{
-    if (prefixLength < 0 || prefixLength > 32)
-        return std::nullopt;
-    Subnet s;
-    s.prefixLength = prefixLength;
-    s.network = address & s.mask();
-    return s;
-}
-
 std::optional<int> prefixOfMask(quint32 mask)
 {
     const quint32 hosts = ~mask;

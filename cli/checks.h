@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicerecord.h"
+#include "ipv4.h"
 
 #include <QString>
 #include <QVector>
@@ -10,17 +11,7 @@
 // What is checked before a set-IP command goes out. Pure functions.
 namespace cli {
 
-struct Subnet
-{
-    quint32 network = 0;
-    int prefixLength = 0;
-
-    quint32 mask() const { return prefixLength ? ~quint32(0) << (32 - prefixLength) : 0; }
-    quint32 broadcast() const { return network | ~mask(); }
-    bool contains(quint32 address) const { return (address & mask()) == network; }
-    QString text() const; // "198.18.0.0/24"
-};
-std::optional<Subnet> subnetOf(quint32 address, int prefixLength); // prefix 0 to 32
+using Subnet = Ipv4Subnet;
 
 // The prefix length of a mask whose one bits all come before its zero bits.
 std::optional<int> prefixOfMask(quint32 mask);

@@ -38,3 +38,18 @@ QString ipv4Text(quint32 address)
         .arg((address >> 8) & 0xff)
         .arg(address & 0xff);
 }
+
+QString Ipv4Subnet::text() const
+{
+    return ipv4Text(network) + QLatin1Char('/') + QString::number(prefixLength);
+}
+
+std::optional<Ipv4Subnet> subnetOf(quint32 address, int prefixLength)
+{
+    if (prefixLength < 0 || prefixLength > 32)
+        return std::nullopt;
+    Ipv4Subnet s;
+    s.prefixLength = prefixLength;
+    s.network = address & s.mask();
+    return s;
+}

@@ -47,10 +47,7 @@ std::optional<Subnet> Subnet::containing(quint32 address, int prefixLength)
 {
     if (prefixLength < MinPrefix || prefixLength > MaxPrefix)
         return std::nullopt;
-    Subnet s;
-    s.prefixLength = prefixLength;
-    s.network = address & s.mask();
-    return s;
+    return Subnet{*subnetOf(address, prefixLength)};
 }
 
 std::optional<Subnet> Subnet::fromText(const QString &text)
@@ -63,11 +60,6 @@ std::optional<Subnet> Subnet::fromText(const QString &text)
     if (!address || !prefix || parts[1].startsWith(QLatin1Char('+')))
         return std::nullopt;
     return containing(*address, *prefix);
-}
-
-quint32 Subnet::mask() const
-{
-    return ~quint32(0) << (32 - prefixLength);
 }
 
 AddressPool::AddressPool(const Subnet &subnet)

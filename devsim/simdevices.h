@@ -18,22 +18,13 @@
 // take a set-IP command, the command line and the control commands.
 namespace devsim {
 
-// An IPv4 subnet the simulated devices live in.
-struct Subnet
+// The IPv4 subnet the simulated devices live in (ipv4.h), made only within the simulator's bounds.
+struct Subnet : Ipv4Subnet
 {
-    quint32 network = 0; // host part zero
-    int prefixLength = 24;
-
     // "198.18.0.2/24" or "198.18.0.0/24": the subnet that address is in. Prefix 8 to 28,
     // so that there is room for the devices and the DHCP pool.
     static std::optional<Subnet> fromText(const QString &text);
     static std::optional<Subnet> containing(quint32 address, int prefixLength);
-
-    quint32 mask() const;
-    quint32 size() const { return quint32(1) << (32 - prefixLength); }
-    // The address with the given host part (1 .. size() - 2).
-    quint32 host(quint32 hostPart) const { return network | hostPart; }
-    bool contains(quint32 address) const { return (address & mask()) == network; }
 };
 
 using ::ipv4Text;
