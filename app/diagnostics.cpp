@@ -2,6 +2,7 @@
 
 #include "ipitemmode.h"
 #include "shownprobe.h"
+#include "signalpipe.h"
 #include "udplogging.h"
 
 #include <QHash>
@@ -13,10 +14,7 @@
 #include <vector>
 
 #ifdef Q_OS_UNIX
-#include <QSocketNotifier>
 #include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
 #endif
 
 namespace {
@@ -91,36 +89,10 @@ void startFieldProbe(IpItemMode &model, QWidget &window)
     timer->start(int(PeriodMs));
 }
 
-#ifdef Q_OS_UNIX
-namespace {
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    // Only async-signal-safe work here: the event loop does the rest.
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
-} // namespace
-#endif
-
 void closeOnTerminationSignals(QWidget &window)
 {
 #ifdef Q_OS_UNIX
-    if (signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-        char byte;
-        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
-        window.close();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        sigaction(sig, &action, nullptr);
+    forwardSignals({SIGTERM, SIGINT, SIGHUP}, &window, [&window](int) { window.close(); });
 #else
     Q_UNUSED(window);
 #endif

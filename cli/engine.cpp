@@ -3,6 +3,7 @@
 #include "conflicts.h"
 #include "format.h"
 #include "protocol.h"
+#include "signalpipe.h"
 #include "threadctl.h"
 #include "udpserver.h"
 
@@ -17,8 +18,6 @@
 #include <cstdio>
 
 #ifdef Q_OS_UNIX
-#include <QSocketNotifier>
-#include <sys/socket.h>
 #include <unistd.h>
 #endif
 #ifdef Q_OS_WIN
@@ -151,14 +150,6 @@ bool knownInterfaces(const QStringList &names)
 
 namespace {
 std::function<void(int)> stopRequested;
-#ifdef Q_OS_UNIX
-int wakeup[2] = {-1, -1};
-void onSignal(int signal)
-{
-    const char byte = char(signal);
-    [[maybe_unused]] const ssize_t n = ::write(wakeup[1], &byte, 1); // async-signal-safe
-}
-#endif
 #ifdef Q_OS_WIN
 BOOL WINAPI onConsoleEvent(DWORD event)
 {
@@ -175,20 +166,8 @@ void onStopRequest(std::function<void(int)> stop)
 {
     stopRequested = std::move(stop);
 #ifdef Q_OS_UNIX
-    if (wakeup[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, wakeup) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(wakeup[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, [] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t n = ::read(wakeup[0], &byte, 1);
-        stopRequested(byte);
-    });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    forwardSignals({SIGINT, SIGTERM}, QCoreApplication::instance(),
+                   [](int signal) { stopRequested(signal); });
 #endif
 #ifdef Q_OS_WIN
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
