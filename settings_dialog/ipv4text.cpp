@@ -6,6 +6,9 @@
 
 Ipv4Octets octetsFromText(const QString &text)
 {
+    // Not parseIpv4(), on purpose: the editor shows whatever a device reported, as far as it can
+    // ("010" as 10, a bad part as 0), where parseIpv4() refuses any text that is not plainly one
+    // address. What is typed is checked octet by octet (checkOctetInput()).
     Ipv4Octets octets{0, 0, 0, 0};
     const QStringList parts = text.split(QLatin1Char('.'), Qt::KeepEmptyParts);
     if (parts.size() != 4)
