@@ -32,6 +32,7 @@ struct ProbeState
     std::vector<qint64> lagsMs;
     qint64 expectedNs = 0;
     qint64 lastReportNs = 0;
+    bool resetSeen = false;
 };
 
 } // namespace
@@ -44,11 +45,25 @@ void startFieldProbe(IpItemMode &model, QWidget &window)
     new ShownProbe(window, [] { qCDebug(lcProbe, "shown %lld", probeClockNs()); });
 
     auto state = std::make_shared<ProbeState>();
+    // The rows that come and a row's new address, so that the table can be followed from outside.
+    // An address change is a reset followed by the device's record (a reset for other reasons
+    // only makes the next record's address be told again).
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, &window,
+                     [&model](const QModelIndex &, int first, int last) {
+                         for (int i = first; i <= last; ++i)
+                             qCDebug(lcProbe).noquote() << "added" << model.index(i, 2).data().toString()
+                                                        << model.index(i, 1).data().toString();
+                     });
+    QObject::connect(&model, &QAbstractItemModel::modelReset, &window, [state] { state->resetSeen = true; });
     model.setObserver({[state](const DeviceRecord &rec) {
                            const qint64 now = probeClockNs();
                            ProbeState::Round &r = state->rounds[rec.cnt];
                            r.firstNs = r.replies++ ? r.firstNs : now;
                            r.lastNs = now;
+                           if (state->resetSeen) {
+                               state->resetSeen = false;
+                               qCDebug(lcProbe).noquote() << "address" << rec.mac << rec.ipaddr;
+                           }
                        },
                        [&model](int row, int count) {
                            for (int i = row; i < row + count; ++i)

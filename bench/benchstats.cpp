@@ -1,9 +1,11 @@
 #include "benchstats.h"
 
 #include <QList>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace bench {
 
@@ -126,6 +128,92 @@ QHash<QString, QString> parseFields(const QString &line)
             fields.insert(word.left(eq), word.mid(eq + 1));
     }
     return fields;
+}
+
+WatchCheck checkWatch(const QVector<TruthEvent> &truth, const QVector<WatchEvent> &watch, qint64 endMs)
+{
+    struct Expect
+    {
+        QString mac, event, field;
+        qint64 from, to;
+        bool certain;
+        bool matched = false;
+    };
+    constexpr qint64 SeenMs = 3000, RemovedMs = 7000, StartMs = 10000, SureAbsentMs = 4500,
+                     NoRemovalMs = 1800;
+    QVector<Expect> expects;
+    QHash<QString, qint64> came; // mac -> when it last appeared or came back
+    QSet<QString> left;          // macs whose leaving is on record
+    // Each leave's return: how long the device stays away decides what is expected.
+    QVector<qint64> backOf(truth.size(), -1); // -1: never
+    QHash<QString, qint64> laterBack;
+    for (int i = truth.size() - 1; i >= 0; --i) {
+        if (truth[i].kind == TruthEvent::Back)
+            laterBack.insert(truth[i].mac, truth[i].ms);
+        else if (truth[i].kind == TruthEvent::Leave && laterBack.contains(truth[i].mac))
+            backOf[i] = laterBack.take(truth[i].mac);
+    }
+    const auto expect = [&](const QString &mac, const char *event, const QString &field, qint64 from,
+                            qint64 within, bool certain) {
+        expects.append(
+            {mac, QLatin1String(event), field, from, from + within, certain && from + within <= endMs});
+    };
+    for (int i = 0; i < truth.size(); ++i) {
+        const TruthEvent &t = truth[i];
+        switch (t.kind) {
+        case TruthEvent::Leave: {
+            left.insert(t.mac);
+            const qint64 back = backOf[i];
+            const qint64 away = back < 0 ? std::numeric_limits<qint64>::max() : back - t.ms;
+            if (away >= NoRemovalMs) {
+                expect(t.mac, "removed", {}, t.ms, RemovedMs, away >= SureAbsentMs);
+                if (back >= 0)
+                    expect(t.mac, "added", {}, back, SeenMs, away >= SureAbsentMs);
+            }
+            break;
+        }
+        case TruthEvent::Back:
+            // Gone before the record began: its coming back may or may not be news.
+            if (!left.contains(t.mac))
+                expect(t.mac, "added", {}, t.ms, SeenMs, false);
+            came.insert(t.mac, t.ms);
+            break;
+        case TruthEvent::Appear:
+            came.insert(t.mac, t.ms);
+            expect(t.mac, "added", {}, t.ms, t.field == QLatin1String("start") ? StartMs : SeenMs, true);
+            break;
+        case TruthEvent::Renumber:
+        case TruthEvent::Change: {
+            const bool justCame = came.contains(t.mac) && t.ms - came.value(t.mac) < SeenMs;
+            expect(t.mac, "changed", t.kind == TruthEvent::Renumber ? QStringLiteral("ipaddr") : t.field,
+                   t.ms, SeenMs, !justCame);
+            break;
+        }
+        }
+    }
+    QHash<QString, QVector<int>> byMac;
+    for (int i = 0; i < expects.size(); ++i)
+        byMac[expects[i].mac].append(i);
+    WatchCheck check;
+    for (const WatchEvent &w : watch) {
+        bool explained = false;
+        for (const int i : byMac.value(w.mac)) {
+            Expect &e = expects[i];
+            if (e.matched || e.event != w.event || w.ms < e.from || w.ms > e.to ||
+                (w.event == QLatin1String("changed") && !w.fields.contains(e.field)))
+                continue;
+            e.matched = explained = true;
+            if (w.event != QLatin1String("changed"))
+                break; // one line, one coming or going
+        }
+        check.invented += !explained;
+    }
+    for (const Expect &e : qAsConst(expects)) {
+        check.expected += e.certain;
+        check.reported += e.certain && e.matched;
+        check.missed += e.certain && !e.matched;
+    }
+    return check;
 }
 
 } // namespace bench

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <vector>
@@ -54,5 +55,41 @@ qint64 longestGap(const QVector<qint64> &stamps, qint64 from, qint64 to);
 
 // "key=value key=value ..." (values without blanks) into a map; words without "=" are skipped.
 QHash<QString, QString> parseFields(const QString &line);
+
+// The soak's check of lanscout-cli watch against the simulator's churn. Times in ms on one clock.
+struct TruthEvent
+{
+    enum Kind
+    {
+        Leave,
+        Back,
+        Appear, // a new device; field "start": one there from the start
+        Renumber,
+        Change, // field: the field that changed
+    } kind;
+    qint64 ms;
+    QString mac, field;
+};
+struct WatchEvent
+{
+    qint64 ms;
+    QString mac, event; // added, changed or removed
+    QStringList fields; // changed: the fields named
+};
+struct WatchCheck
+{
+    int expected = 0; // changes the program must report
+    int reported = 0; // of them, reported once in time
+    int missed = 0;
+    int invented = 0; // lines no change explains, or a second line for one
+};
+// What the watch lines should be. A device goes when it missed the replies to three requests, a
+// second apart, at the fourth: an absence of 4.5 s or more is one "removed" within 7 s of the
+// leave and, on its return, one "added" within 3 s; one under 1.8 s is nothing; in between either.
+// A new device is one "added" within 3 s (the devices there at the start: within 10 s); a renumber
+// or a change one "changed" naming the field (ipaddr for a renumber) within 3 s, unless within
+// 3 s of the device's coming, when its "added" may already carry it. Changes too close to endMs to
+// be seen are not expected, but may be reported.
+WatchCheck checkWatch(const QVector<TruthEvent> &truth, const QVector<WatchEvent> &watch, qint64 endMs);
 
 } // namespace bench

@@ -42,10 +42,18 @@ QString machine()
                                          .toDouble() /
                                      1024 / 1024,
                                  'f', 1);
-    return QStringLiteral("%1 cores, %2 GiB, %3, kernel %4; net.core.rmem_max %5")
+    QString cpu;
+    QFile cpuinfo(QStringLiteral("/proc/cpuinfo"));
+    if (cpuinfo.open(QIODevice::ReadOnly)) {
+        for (QByteArray line; !(line = cpuinfo.readLine()).isEmpty() && cpu.isEmpty();) {
+            if (line.startsWith("model name"))
+                cpu = QString::fromLatin1(line.mid(line.indexOf(':') + 1)).trimmed();
+        }
+    }
+    return QStringLiteral("%1 cores (%2), %3 GiB, %4, kernel %5; net.core.rmem_max %6")
         .arg(QThread::idealThreadCount())
-        .arg(memory, QSysInfo::prettyProductName(), QSysInfo::kernelVersion(),
-             firstLineOf(QStringLiteral("/proc/sys/net/core/rmem_max")));
+        .arg(cpu.isEmpty() ? QStringLiteral("CPU unknown") : cpu, memory, QSysInfo::prettyProductName(),
+             QSysInfo::kernelVersion(), firstLineOf(QStringLiteral("/proc/sys/net/core/rmem_max")));
 }
 
 QList<int> numbers(const QString &text, bool *ok)
@@ -244,11 +252,22 @@ int main(int argc, char *argv[])
         QStringLiteral("BYTES"));
     const QCommandLineOption markdown(
         QStringLiteral("markdown"), QStringLiteral("Also write the tables to FILE."), QStringLiteral("FILE"));
+    const QCommandLineOption soakOption(
+        QStringLiteral("soak"),
+        QStringLiteral(
+            "Only the soak: M minutes of churn among the devices (5 % leave, 5 % come back or new, "
+            "1 % renumbered, 1 % change another field, per minute), lanScout's window, then "
+            "lanscout-cli watch; memory, descriptors and the list against the truth once a minute."),
+        QStringLiteral("M"));
+    const QCommandLineOption soakDevices(QStringLiteral("soak-devices"),
+                                         QStringLiteral("Devices of the soak (default 10000)."),
+                                         QStringLiteral("N"));
     const QCommandLineOption minimalLoop(QStringLiteral("run-minimal-loop"),
                                          QStringLiteral("Internal: the minimal loop for S seconds."),
                                          QStringLiteral("S"));
     parser.addOptions({smoke, window, rawWindow, searchWindow, fillTimeout, devices, spreads, startupRuns,
-                       noDebug, noSearch, noFlapping, receiveBuffer, markdown, minimalLoop});
+                       noDebug, noSearch, noFlapping, receiveBuffer, markdown, soakOption, soakDevices,
+                       minimalLoop});
     parser.process(app);
 
     bool ok = true;
@@ -296,17 +315,66 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    b.run();
-    const QString text = report(b.r);
-    std::fputs(qUtf8Printable(text), stdout);
-    if (parser.isSet(markdown)) {
+    const auto writeOut = [&](const QString &text) {
+        std::fputs(qUtf8Printable(text), stdout);
+        if (!parser.isSet(markdown))
+            return;
         QFile file(parser.value(markdown));
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text.toUtf8()) < 0)
             progress(QStringLiteral("lanscout-bench: cannot write ") + parser.value(markdown));
+    };
+    // The soak's runs, one for each program; a failure is one that could not be made.
+    const auto runSoak = [&](const SoakPlan &plan, QString *text) {
+        const QString started = QDateTime::currentDateTime().toString(Qt::ISODate);
+        QVector<SoakFigures> runs;
+        for (const bool watch : {false, true}) {
+            progress(QStringLiteral("soak, %1, %2 devices, %3 s ...")
+                         .arg(watch ? QStringLiteral("lanscout-cli watch") : QStringLiteral("lanScout"))
+                         .arg(plan.devices)
+                         .arg(plan.seconds));
+            runs << soak(plan, watch);
+            if (!runs.last().error.isEmpty())
+                progress(QStringLiteral("  failed: ") + runs.last().error);
+        }
+        *text = soakReport(runs, machine() + QStringLiteral(", build ") + QStringLiteral(LANSCOUT_BUILD_TYPE),
+                           QStringLiteral("Started %1, finished %2")
+                               .arg(started, QDateTime::currentDateTime().toString(Qt::ISODate)));
+        bool broken = false;
+        for (const SoakFigures &f : runs)
+            broken = broken || !f.error.isEmpty() || f.samples.empty();
+        return !broken;
+    };
+    if (parser.isSet(soakOption)) {
+        SoakPlan plan;
+        plan.seconds = number(soakOption, 60) * 60;
+        plan.devices = number(soakDevices, plan.devices);
+        if (!ok || plan.seconds <= 0 || plan.devices <= 0 || plan.devices > 100000) {
+            progress(QStringLiteral("lanscout-bench: --soak takes minutes, --soak-devices 1 to 100000"));
+            return 2;
+        }
+        QString text;
+        const bool made = runSoak(plan, &text);
+        writeOut(text);
+        return made ? 0 : 1;
     }
+
+    b.run();
+    QString text = report(b.r);
+    bool soakMade = true;
+    if (b.smoke) {
+        // A short soak: 200 devices, 15 s, churn six times as fast, so that each kind happens.
+        SoakPlan plan;
+        plan.seconds = plan.sampleS = 15;
+        plan.devices = 200;
+        plan.leave = 30, plan.back = plan.appear = 15, plan.renumber = plan.change = 6;
+        QString soakText;
+        soakMade = runSoak(plan, &soakText);
+        text += soakText;
+    }
+    writeOut(text);
     if (b.smoke) {
         // Only plain breakage fails the smoke run; figures never do.
-        bool broken = !b.r.failures.isEmpty();
+        bool broken = !b.r.failures.isEmpty() || !soakMade;
         for (const Figures &f : qAsConst(b.r.program))
             broken = broken || f.listedS < 0 || f.rows != f.traffic.devices;
         for (const Figures &f : qAsConst(b.r.minimal))

@@ -102,13 +102,6 @@ int capReceiveBuffers(qint64 pid, int bytes)
     return capped;
 }
 
-QString probeRules(bool debug)
-{
-    // The probe on; the trace and the list dump as the program has them, or all debug output off.
-    return debug ? QStringLiteral("lanScout.probe.debug=true")
-                 : QStringLiteral("*.debug=false;lanScout.probe.debug=true");
-}
-
 QStringList simArguments(const Traffic &t)
 {
     return {QStringLiteral("--devices"), QString::number(t.devices), QStringLiteral("--spread"),
@@ -154,6 +147,15 @@ double listedSeconds(const Rounds &rounds, const QHash<quint32, qint64> &txNs, i
     return -1;
 }
 
+} // namespace
+
+QString probeRules(bool debug)
+{
+    // The probe on; the trace and the list dump as the program has them, or all debug output off.
+    return debug ? QStringLiteral("lanScout.probe.debug=true")
+                 : QStringLiteral("*.debug=false;lanScout.probe.debug=true");
+}
+
 // The GUI lag over a stretch of time: the 99th percentile and the largest of every wait of the
 // probe's 50 ms timer (those that were not late count as 0).
 std::pair<double, double> lagOf(const testbed::AppProcess &app, qint64 fromNs, qint64 toNs)
@@ -167,8 +169,6 @@ std::pair<double, double> lagOf(const testbed::AppProcess &app, qint64 fromNs, q
     }
     return {percentile(waits, 99), percentile(waits, 100)};
 }
-
-} // namespace
 
 Figures measureProgram(const Traffic &t, const RunPlan &plan)
 {

@@ -2,10 +2,16 @@
 
 #include "benchstats.h"
 
+#include <utility>
+
 #include <QString>
 #include <QStringList>
 
 #include <vector>
+
+namespace testbed {
+class AppProcess;
+}
 
 // The measurements, each against the simulator in the test bed: the program itself (lanScout,
 // read through its probe lines), the minimal loop for the same traffic, the command line, and
@@ -93,5 +99,46 @@ struct StartupFigures
     QStringList errors;
 };
 StartupFigures measureStartup(int rounds);
+
+// An hour (or minutes) of churn among many devices, against lanScout's window (read through its
+// probe) or lanscout-cli watch --format jsonl: once a minute resident memory, open descriptors
+// and the program's list against the simulator's truth.
+struct SoakPlan
+{
+    int seconds = 3600;
+    int devices = 10000;
+    // Per cent of the devices per minute: leave, come back, appear, renumbered, another field.
+    double leave = 5, back = 2.5, appear = 2.5, renumber = 1, change = 1;
+    int sampleS = 60;
+};
+struct SoakSample
+{
+    double minute = 0;
+    qint64 rssKib = -1;
+    int fds = -1;
+    int listed = 0, answering = 0;
+    int missing = 0;      // answering for 3 s or more, not listed
+    int kept = 0;         // gone for 7 s or more (past the removal pass), still listed
+    int wrongAddress = 0; // listed with another address than it has had for 3 s or more
+};
+struct SoakFigures
+{
+    QString program; // "lanScout" or "lanscout-cli watch"
+    QString error;
+    SoakPlan plan;
+    std::vector<SoakSample> samples;
+    int churnEvents = 0;
+    int spuriousRemovals = 0; // devices removed after answering for 3.5 s or more
+    double lagP99Ms = -1, lagMaxMs = -1;
+    bool watch = false;
+    WatchCheck check; // watch only
+};
+SoakFigures soak(const SoakPlan &plan, bool watch);
+QString soakReport(const QVector<SoakFigures> &runs, const QString &machine, const QString &when);
+
+// Shared by the measurements: the logging rules of a measured run (the probe on, debug output on
+// or off), and the GUI lag between two probe-clock times (99th percentile, largest; ms).
+QString probeRules(bool debug);
+std::pair<double, double> lagOf(const testbed::AppProcess &app, qint64 fromNs, qint64 toNs);
 
 } // namespace bench

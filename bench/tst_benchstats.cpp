@@ -43,6 +43,13 @@ double rate(const QVector<Plan> &plan, bool sustained, qint64 fromS = 0, qint64 
                      : percentile(intakeRates(rounds, requests, fromS * s, toS * s, 50), 50);
 }
 
+// checkWatch's counts as one number, a digit each: expected, reported, missed, invented.
+double watchCounts(const QVector<TruthEvent> &truth, const QVector<WatchEvent> &watch)
+{
+    const WatchCheck c = checkWatch(truth, watch, 60000);
+    return c.expected * 1000 + c.reported * 100 + c.missed * 10 + c.invented;
+}
+
 } // namespace
 
 void tst_BenchStats::figures_data()
@@ -98,6 +105,33 @@ void tst_BenchStats::figures_data()
     const QVector<Plan> thin{{49, 0, 100}, {0, 0, 0}, {100, 0, 0}};
     row("intake: too few replies, no replies; a burst under a millisecond counts as one", 100000,
         [=] { return rate(thin, false); });
+
+    const QString a = QStringLiteral("A");
+    const auto changed = [a](qint64 ms, const char *field) {
+        return WatchEvent{ms, a, QStringLiteral("changed"), {QLatin1String(field)}};
+    };
+    row("watch: 10 s away, removed and added once each", 2200, [=] {
+        return watchCounts(
+            {{TruthEvent::Leave, 1000, a, {}}, {TruthEvent::Back, 11000, a, {}}},
+            {{5000, a, QStringLiteral("removed"), {}}, {12000, a, QStringLiteral("added"), {}}});
+    });
+    row("watch: 1 s away, a removal is invented", 1, [=] {
+        return watchCounts({{TruthEvent::Leave, 1000, a, {}}, {TruthEvent::Back, 2000, a, {}}},
+                           {{4500, a, QStringLiteral("removed"), {}}});
+    });
+    row("watch: a renumber told twice", 1101, [=] {
+        return watchCounts({{TruthEvent::Renumber, 1000, a, {}}},
+                           {changed(1500, "ipaddr"), changed(2500, "ipaddr")});
+    });
+    row("watch: the wrong field changed", 1011, [=] {
+        return watchCounts({{TruthEvent::Change, 1000, a, QStringLiteral("gateway")}},
+                           {changed(1500, "extra")});
+    });
+    row("watch: a change just after appearing may be in its added line", 1100, [=] {
+        return watchCounts(
+            {{TruthEvent::Appear, 1000, a, {}}, {TruthEvent::Change, 2000, a, QStringLiteral("extra")}},
+            {{2500, a, QStringLiteral("added"), {}}});
+    });
 }
 
 void tst_BenchStats::figures()

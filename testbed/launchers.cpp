@@ -125,6 +125,7 @@ void SimProcess::readOutput()
                 devices[index] = *rec;
         } else {
             events.append(words);
+            eventMs.append(now());
         }
     }
 }
@@ -335,6 +336,9 @@ void AppProcess::poll()
             txNs.insert(w[1].toUInt(), w[2].toLongLong());
         } else if (w[0] == "removed" && w.size() == 2) {
             removed.append(QString::fromLatin1(w[1]));
+            listed.remove(removed.last());
+        } else if ((w[0] == "added" || w[0] == "address") && w.size() == 3) {
+            listed.insert(QString::fromLatin1(w[1]), QString::fromLatin1(w[2]));
         } else if (w[0] == "shown" && w.size() == 2) {
             shownNs = w[1].toLongLong();
         } else if (w[0] == "phase" && w.size() == 3) {

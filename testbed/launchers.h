@@ -54,6 +54,7 @@ public:
     QVector<Rx> rx;                    // every datagram it received
     QVector<DeviceRecord> devices;     // the reply each device sends now
     QVector<QList<QByteArray>> events; // every other line, split at blanks
+    QVector<qint64> eventMs;           // when each of them was read
     QByteArray stderrText;             // its first few KB
     QSet<int> failedDevices;           // devices whose reply it could not send
     int failedSends = 0;
@@ -102,6 +103,7 @@ public:
     // Waits for its end: its exit code, or -1 when it did not end cleanly within ms.
     int finish(int ms);
     void signal(int number); // a Unix signal (nothing elsewhere)
+    qint64 pid() const { return m_process.processId(); }
 
     QVector<QPair<qint64, QByteArray>> lines;
     QByteArray out, err; // all of them, once it finished
@@ -165,6 +167,7 @@ public:
     QHash<quint32, qint64> txNs;
     QMap<quint32, Round> rounds;
     QStringList removed;
+    QHash<QString, QString> listed; // mac -> address, as the table shows them (added, address, removed)
 
 private:
     QString m_rules;
