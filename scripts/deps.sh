@@ -2,6 +2,8 @@
 # Installs what lanScout needs to build, run and test, from Debian's packages.
 # Only installs what is missing, so it costs nothing on a prepared machine.
 set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/scripts/lib.sh"
 
 packages=(
   cmake ninja-build g++ pkg-config
@@ -15,17 +17,4 @@ packages=(
 # For the Debian package (scripts/package.sh) and its checks (tests/scripts/tst_package.sh).
 [ "${1:-}" = "--package" ] && packages+=(dpkg-dev file lintian desktop-file-utils appstream man-db strace)
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-if [ "$(id -u)" != 0 ]; then
-  echo "lanScout needs these Debian packages, and root to install them: ${missing[*]}" >&2
-  exit 1
-fi
-echo "installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+install_missing "${packages[@]}"

@@ -12,11 +12,9 @@
 # checked: scripts/package.sh, tests/scripts/tst_package.sh.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/scripts/lib.sh"
 
-if [ "$(id -u)" != 0 ]; then
-  echo "lanScout's test suite needs root (it creates private network namespaces for its network tests)." >&2
-  exit 1
-fi
+need_root "lanScout's test suite needs root (it creates private network namespaces for its network tests)."
 "$top/scripts/deps.sh"
 
 fuzz_seconds=${LANSCOUT_FUZZ_SECONDS:-30}

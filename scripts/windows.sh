@@ -12,28 +12,14 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$top/build-windows
+. "$top/scripts/lib.sh"
 
-if [ "$(id -u)" != 0 ]; then
-  echo "scripts/windows.sh needs root (packages, the cross Qt cache, network namespaces for the tests)." >&2
-  exit 1
-fi
+need_root "scripts/windows.sh needs root (packages, the cross Qt cache, network namespaces for the tests)."
 
 "$top/scripts/deps.sh"
 
-packages=(
-  g++-mingw-w64-x86-64-posix nsis wine wine64 xvfb
-  dpkg-dev xz-utils make util-linux
-)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-export DEBIAN_FRONTEND=noninteractive
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+install_missing g++-mingw-w64-x86-64-posix nsis wine wine64 xvfb dpkg-dev xz-utils make util-linux
+export DEBIAN_FRONTEND=noninteractive # apt-get source in scripts/cross-qt.sh asks nothing either
 
 # The qtbase source package needs deb-src beside the Debian entry's deb.
 if [ -z "$(apt-cache showsrc qtbase-opensource-src 2>/dev/null)" ]; then
