@@ -332,6 +332,11 @@ void ask(const QVector<Query> &queries, QVector<ArpResult> &results, int waitMs)
     shared->answers.resize(queries.size());
     shared->finished.fill(false, queries.size());
     shared->left = queries.size();
+    // Looked up at run time: a system without it (Wine's iphlpapi, seen here) still runs the check,
+    // only without telling an answer from the cache apart.
+    using GetIpNetEntry2Fn = DWORD(WINAPI *)(PMIB_IPNET_ROW2);
+    static const auto getIpNetEntry2 = reinterpret_cast<GetIpNetEntry2Fn>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"iphlpapi.dll"), "GetIpNetEntry2")));
     for (int i = 0; i < queries.size(); ++i) {
         const Query &q = queries[i];
         MIB_IPNET_ROW2 row = {};
@@ -339,9 +344,9 @@ void ask(const QVector<Query> &queries, QVector<ArpResult> &results, int waitMs)
         row.Address.Ipv4.sin_family = AF_INET;
         row.Address.Ipv4.sin_addr.s_addr = htonl(q.address);
         row.InterfaceIndex = NET_IFINDEX(q.iface.index);
-        const bool old = GetIpNetEntry2(&row) == NO_ERROR && row.PhysicalAddressLength == 6 &&
-                         row.State != NlnsReachable && row.State != NlnsIncomplete &&
-                         row.State != NlnsUnreachable;
+        const bool old = getIpNetEntry2 && getIpNetEntry2(&row) == NO_ERROR &&
+                         row.PhysicalAddressLength == 6 && row.State != NlnsReachable &&
+                         row.State != NlnsIncomplete && row.State != NlnsUnreachable;
         const QString oldMac =
             old ? QString::fromLatin1(
                       QByteArray(reinterpret_cast<const char *>(row.PhysicalAddress), 6).toHex())
