@@ -196,6 +196,7 @@ private slots:
     void initTestCase();
     void cleanup();
     void staticAddressThroughTheDialog();
+    void commandLineSetIp();
 
 private:
     Simulator m_sim;
@@ -314,6 +315,29 @@ void tst_WindowsE2e::staticAddressThroughTheDialog()
     QVERIFY(m_app.waitForFinished(10000));
     QCOMPARE(m_app.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_app.exitCode(), 0);
+}
+
+// lanscout-cli.exe against the same devices: its checks (the address-conflict check included,
+// whatever the system's ARP can do), journal and verification end in the exact bytes on the wire.
+void tst_WindowsE2e::commandLineSetIp()
+{
+    if (!m_sim.ready)
+        m_sim.start({QStringLiteral("--no-stdin"), QStringLiteral("--lifetime"), QStringLiteral("60"),
+                     QStringLiteral("--devices"), QStringLiteral("2")});
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim.ready, 10000);
+    SetIpRequest expected;
+    IpList::copyDevice(m_sim.devices[1], expected);
+    expected.ipaddr = QStringLiteral("198.18.0.78");
+    expected.dns1 = expected.dns2 = QString();
+    QProcess cli;
+    cli.start(QStringLiteral(LANSCOUT_CLI_PATH),
+              {QStringLiteral("set-ip"), QStringLiteral("--wait"), QStringLiteral("1.5"),
+               QStringLiteral("--mac"), expected.mac, QStringLiteral("--static"), expected.ipaddr,
+               QStringLiteral("--mask"), expected.mask, QStringLiteral("--gateway"), expected.gateway,
+               QStringLiteral("--journal"), m_dir.filePath(QStringLiteral("journal.jsonl"))});
+    QVERIFY(cli.waitForFinished(30000));
+    QVERIFY2(cli.exitCode() == 0, cli.readAllStandardError().constData());
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim.received.count(protocol::setIpCommand(expected)), 1, 3000);
 }
 
 QTEST_MAIN(tst_WindowsE2e)
