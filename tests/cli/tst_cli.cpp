@@ -51,42 +51,32 @@ public:
     Holder(const QStringList &addresses, const QString &mac = {}) : m_addresses(addresses)
     {
         if (!mac.isEmpty()) {
-            QProcess show;
-            show.start(testbed::ipTool(), ip({QStringLiteral("-o"), QStringLiteral("link"),
-                                              QStringLiteral("show"), QStringLiteral("dev"), m_link}));
-            show.waitForFinished();
-            m_mac = QString::fromLatin1(show.readAll())
+            m_mac = QString::fromLatin1(ip(QStringLiteral("-o link show dev %1")))
                         .section(QLatin1String("link/ether "), 1)
                         .section(QLatin1Char(' '), 0, 0);
-            setMac(mac);
+            ip(QStringLiteral("link set dev %1 address ") + mac);
         }
         for (const QString &a : addresses)
-            run({QStringLiteral("addr"), QStringLiteral("add"), a + QLatin1String("/24"),
-                 QStringLiteral("dev"), m_link});
+            ip(QStringLiteral("addr add ") + a + QStringLiteral("/24 dev %1"));
     }
     ~Holder()
     {
         for (const QString &a : qAsConst(m_addresses))
-            run({QStringLiteral("addr"), QStringLiteral("del"), a + QLatin1String("/24"),
-                 QStringLiteral("dev"), m_link});
+            ip(QStringLiteral("addr del ") + a + QStringLiteral("/24 dev %1"));
         if (!m_mac.isEmpty())
-            setMac(m_mac);
+            ip(QStringLiteral("link set dev %1 address ") + m_mac);
     }
 
 private:
-    QStringList ip(const QStringList &arguments) const
+    // `ip COMMAND` in the LAN namespace, %1 its link: the output.
+    QByteArray ip(const QString &command) const
     {
-        return QStringList{QStringLiteral("-n"), testnet::lanNamespace()} + arguments;
-    }
-    void run(const QStringList &arguments) const
-    {
-        if (QProcess::execute(testbed::ipTool(), ip(arguments)) != 0)
-            qWarning("ip %s failed", qPrintable(arguments.join(QLatin1Char(' '))));
-    }
-    void setMac(const QString &mac) const
-    {
-        run({QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("dev"), m_link,
-             QStringLiteral("address"), mac});
+        QProcess p;
+        p.start(testbed::ipTool(), QStringList{QStringLiteral("-n"), testnet::lanNamespace()} +
+                                       command.arg(m_link).split(QLatin1Char(' ')));
+        if (!p.waitForFinished() || p.exitCode() != 0)
+            qWarning("ip %s failed", qPrintable(command.arg(m_link)));
+        return p.readAllStandardOutput();
     }
 
     // run-in-testbed names the LAN side of pair 0 after its own pid, which names the namespace.
@@ -94,6 +84,18 @@ private:
     QStringList m_addresses;
     QString m_mac;
 };
+
+// The JSON lines lanscout-cli printed so far whose event is one of kinds (a blank between them).
+QVector<QJsonObject> events(const CliProcess &cli, const QString &kinds)
+{
+    QVector<QJsonObject> found;
+    for (const auto &line : cli.lines) {
+        const QJsonObject e = QJsonDocument::fromJson(line.second).object();
+        if (kinds.split(QLatin1Char(' ')).contains(e[QLatin1String("event")].toString()))
+            found << e;
+    }
+    return found;
+}
 
 // Runs lanscout-cli without CAP_NET_RAW, as an unprivileged user would: the kernel resolves.
 const QStringList Unprivileged{QStringLiteral("setpriv"), QStringLiteral("--inh-caps=-net_raw"),
@@ -134,7 +136,10 @@ private:
     // device answers every 200 ms meanwhile.
     CliProcess &start(const QString &simOptions, const QString &arguments, bool forged = false,
                       const QStringList &wrapper = {});
-    int setIpSends() const;
+    void startSim(const QString &options);
+    // The set-IP commands the simulator got; settle: once one sent at the very end reached it.
+    QByteArrayList setIps(bool settle = true) const;
+    int setIpSends() const { return int(setIps(false).size()); }
 
     std::unique_ptr<SimProcess> m_sim;
     std::unique_ptr<CliProcess> m_cli;
@@ -166,22 +171,34 @@ void tst_Cli::cleanup()
     m_sim.reset();
 }
 
+void tst_Cli::startSim(const QString &options)
+{
+    QString error;
+    if (!m_sim->start(options.split(QLatin1Char(' '), Qt::SkipEmptyParts), &error))
+        qFatal("%s", qPrintable(error));
+}
+
 CliProcess &tst_Cli::start(const QString &simOptions, const QString &arguments, bool forged,
                            const QStringList &wrapper)
 {
-    QString error;
-    if (!simOptions.isEmpty() && !m_sim->start(simOptions.split(QLatin1Char(' ')), &error))
-        qFatal("%s", qPrintable(error));
+    if (!simOptions.isEmpty())
+        startSim(simOptions);
     m_cli = std::make_unique<CliProcess>(arguments, *m_sim, wrapper);
     if (forged)
         m_forger.start(200);
     return *m_cli;
 }
 
-int tst_Cli::setIpSends() const
+QByteArrayList tst_Cli::setIps(bool settle) const
 {
-    return int(std::count_if(m_sim->rx.begin(), m_sim->rx.end(),
-                             [](const SimProcess::Rx &r) { return r.data.startsWith("@qxsetip/"); }));
+    if (settle)
+        QTest::qWait(100);
+    QByteArrayList sent;
+    for (const SimProcess::Rx &r : qAsConst(m_sim->rx)) {
+        if (r.data.startsWith("@qxsetip/"))
+            sent << r.data;
+    }
+    return sent;
 }
 
 void tst_Cli::list_data()
@@ -342,13 +359,11 @@ void tst_Cli::watchConflict()
     CliProcess &cli =
         start(QStringLiteral("--devices 2"), QStringLiteral("watch --format jsonl --duration 9"), true);
     auto event = [&](const char *name) {
-        for (const auto &line : qAsConst(cli.lines)) {
-            const QJsonObject o = QJsonDocument::fromJson(line.second).object();
-            if (o[QLatin1String("event")].toString() == QLatin1String(name))
-                return o[QLatin1String("ipaddr")].toString() + QLatin1Char(' ') +
-                       o[QLatin1String("holders")].toVariant().toStringList().join(QLatin1Char(','));
-        }
-        return QString();
+        const QJsonObject o = events(cli, QString::fromLatin1(name)).value(0);
+        const QStringList holders = o[QLatin1String("holders")].toVariant().toStringList();
+        return o.isEmpty() ? QString()
+                           : o[QLatin1String("ipaddr")].toString() + QLatin1Char(' ') +
+                                 holders.join(QLatin1Char(','));
     };
     QTRY_VERIFY_WITH_TIMEOUT(!event("conflict").isEmpty(), 4000);
     m_forger.stop();
@@ -358,6 +373,15 @@ void tst_Cli::watchConflict()
     QCOMPARE(cli.finish(6000), 0);
 }
 
+namespace {
+void setIpRow(const char *name, const char *sim, const char *control, const char *options, int exit,
+              int sends, const char *output)
+{
+    QTest::newRow(name) << QString::fromUtf8(sim) << QString::fromUtf8(control) << QString::fromUtf8(options)
+                        << exit << sends << QString::fromUtf8(output);
+}
+} // namespace
+
 void tst_Cli::setIp_data()
 {
     QTest::addColumn<QString>("sim");     // after "--devices 2"
@@ -366,90 +390,55 @@ void tst_Cli::setIp_data()
     QTest::addColumn<int>("exit");
     QTest::addColumn<int>("sends");      // -1: nothing at all on the wire
     QTest::addColumn<QString>("output"); // in standard output, or after "!" in standard error
-    QTest::newRow("static: verified")
-        << ""
-        << "" << FIXED "--dns1 198.18.0.53 --format json" << 0 << 1
-        << R"("ipaddr":"198.18.0.77","mask":"255.255.255.0","gateway":"198.18.0.1","mac":"02:00:00:00:00:01","dns1":"198.18.0.53","dns2":"")";
-    QTest::newRow("dhcp, mac in small letters: verified")
-        << "--devices 10"
-        << ""
-        << "--mac 02:00:00:00:00:0a --dhcp" << 0 << 1 << "V1.10    dhcp";
-    QTest::newRow("first command dropped: sent again")
-        << ""
-        << "drop-setip 0 1" << FIXED << 0 << 2 << "198.18.0.77";
-    QTest::newRow("commands ignored: a resend, then time out")
-        << "--ignore-setip 0"
-        << "" << FIXED "--retries 1 --timeout 5" << 4 << 2 << "198.18.0.10";
-    QTest::newRow("silent after the command: time out")
-        << "--ignore-setip 0"
-        << "@silence 0" << FIXED "--timeout 3" << 4 << 1 << "198.18.0.10";
-    QTest::newRow("another address taken: mismatch") << "--misapply-setip 0:198.18.0.99"
-                                                     << "" << FIXED << 5 << 1 << "198.18.0.99";
-    QTest::newRow("unknown device") << ""
-                                    << ""
-                                    << "--mac 02:00:00:00:00:0F --dhcp" << 3 << 0
-                                    << "!no device \"02:00:00:00:00:0F\" found";
-    QTest::newRow("one mac, two versions: refused, both listed")
-        << ""
-        << "@forge"
-        << "--dhcp" << 2 << 0 << "!02:00:00:00:00:01 V1.1, 02:00:00:00:00:01 V9";
-    QTest::newRow("address of another device: refused")
-        << ""
-        << ""
-        << "--static 198.18.0.11 --mask 255.255.255.0" << 2 << 0 << "!held by another";
-    QTest::newRow("address out of reach: refused")
-        << ""
-        << ""
-        << "--static 10.1.2.3 --mask 255.0.0.0" << 2 << 0 << "!out of reach";
-    QTest::newRow("refused, sent with --force")
-        << ""
-        << ""
-        << "--static 198.18.0.11 --mask 255.255.255.0 --force" << 0 << 1 << "198.18.0.11";
-    QTest::newRow("dry run: the bytes, nothing sent")
-        << ""
-        << "" << FIXED "--dry-run" << 0 << 0
-        << "@qxsetip/V1.1/02:00:00:00:00:01/static/198.18.0.77/255.255.255.0/198.18.0.1//!\n";
-    QTest::newRow("dry run, JSON: one document") << ""
-                                                 << "" << FIXED "--dry-run --format json" << 0 << 0
-                                                 << R"({"command":"@qxsetip/V1.1/02:00:00:00:00:01/static/)";
+    setIpRow(
+        "static: verified", "", "", FIXED "--dns1 198.18.0.53 --format json", 0, 1,
+        R"("ipaddr":"198.18.0.77","mask":"255.255.255.0","gateway":"198.18.0.1","mac":"02:00:00:00:00:01","dns1":"198.18.0.53","dns2":"")");
+    setIpRow("dhcp, mac in small letters: verified", "--devices 10", "", "--mac 02:00:00:00:00:0a --dhcp", 0,
+             1, "V1.10    dhcp");
+    setIpRow("first command dropped: sent again", "", "drop-setip 0 1", FIXED, 0, 2, "198.18.0.77");
+    setIpRow("commands ignored: a resend, then time out", "--ignore-setip 0", "",
+             FIXED "--retries 1 --timeout 5", 4, 2, "198.18.0.10");
+    setIpRow("silent after the command: time out", "--ignore-setip 0", "@silence 0", FIXED "--timeout 3", 4,
+             1, "198.18.0.10");
+    setIpRow("another address taken: mismatch", "--misapply-setip 0:198.18.0.99", "", FIXED, 5, 1,
+             "198.18.0.99");
+    setIpRow("unknown device", "", "", "--mac 02:00:00:00:00:0F --dhcp", 3, 0,
+             "!no device \"02:00:00:00:00:0F\" found");
+    setIpRow("one mac, two versions: refused, both listed", "", "@forge", "--dhcp", 2, 0,
+             "!02:00:00:00:00:01 V1.1, 02:00:00:00:00:01 V9");
+    setIpRow("address of another device: refused", "", "", "--static 198.18.0.11 --mask 255.255.255.0", 2, 0,
+             "!held by another");
+    setIpRow("address out of reach: refused", "", "", "--static 10.1.2.3 --mask 255.0.0.0", 2, 0,
+             "!out of reach");
+    setIpRow("refused, sent with --force", "", "", "--static 198.18.0.11 --mask 255.255.255.0 --force", 0, 1,
+             "198.18.0.11");
+    setIpRow("dry run: the bytes, nothing sent", "", "", FIXED "--dry-run", 0, 0,
+             "@qxsetip/V1.1/02:00:00:00:00:01/static/198.18.0.77/255.255.255.0/198.18.0.1//!\n");
+    setIpRow("dry run, JSON: one document", "", "", FIXED "--dry-run --format json", 0, 0,
+             R"({"command":"@qxsetip/V1.1/02:00:00:00:00:01/static/)");
     // The resend goes with the reply to the fourth discovery (about 4 s in), the timeout ends the
     // turn half a second later, and the tick that would send it comes after that.
-    QTest::newRow("a resend queued at the timeout: taken back, not counted")
-        << "--ignore-setip 0"
-        << "" << FIXED "--wait 1.5 --timeout 3" << 4 << 1 << "!timeout after 1 send(s)";
+    setIpRow("a resend queued at the timeout: taken back, not counted", "--ignore-setip 0", "",
+             FIXED "--wait 1.5 --timeout 3", 4, 1, "!timeout after 1 send(s)");
     // The ARP check: "@holds ADDRESS [MAC] [unprivileged]", a host of another family holds ADDRESS.
-    QTest::newRow("address held by another host: 6, its MAC named, nothing sent")
-        << ""
-        << "@holds 198.18.0.99 9a:00:00:00:00:99"
-        << "--static 198.18.0.99 --mask 255.255.255.0" << 6 << 0
-        << "!address in use: 198.18.0.99 answers ARP from 9a:00:00:00:00:99, not the device's";
-    QTest::newRow("address held by another host, without CAP_NET_RAW: 6")
-        << ""
-        << "@holds 198.18.0.98 9a:00:00:00:00:98 unprivileged"
-        << "--static 198.18.0.98 --mask 255.255.255.0" << 6 << 0 << "!answers ARP from 9a:00:00:00:00:98";
-    QTest::newRow("the device itself answers for the address: verified")
-        << ""
-        << "@holds 198.18.0.78 02:00:00:00:00:01"
-        << "--static 198.18.0.78 --mask 255.255.255.0" << 0 << 1
-        << "!answers ARP from 02:00:00:00:00:01, a device found by the search: not a conflict";
-    QTest::newRow("address held, --no-conflict-check: sent")
-        << ""
-        << "@holds 198.18.0.96"
-        << "--static 198.18.0.96 --mask 255.255.255.0 --no-conflict-check" << 0 << 1 << "198.18.0.96";
-    QTest::newRow("outside every local subnet: said, sent with --force")
-        << ""
-        << ""
-        << "--static 10.1.2.3 --mask 255.0.0.0 --force" << 0 << 1
-        << "!check not run for 10.1.2.3: no local interface's subnet holds it; going on";
-    QTest::newRow("outside every local subnet, --require-free: 6")
-        << ""
-        << ""
-        << "--static 10.1.2.3 --mask 255.0.0.0 --force --require-free" << 6 << 0
-        << "!refused (--require-free)";
-    QTest::newRow("refused before a socket opens")
-        << ""
-        << ""
-        << "--static 198.18.0.0 --mask 255.255.255.0" << 2 << -1 << "!refused: ";
+    setIpRow("address held by another host: 6, its MAC named, nothing sent", "",
+             "@holds 198.18.0.99 9a:00:00:00:00:99", "--static 198.18.0.99 --mask 255.255.255.0", 6, 0,
+             "!address in use: 198.18.0.99 answers ARP from 9a:00:00:00:00:99, not the device's");
+    setIpRow("address held by another host, without CAP_NET_RAW: 6", "",
+             "@holds 198.18.0.98 9a:00:00:00:00:98 unprivileged", "--static 198.18.0.98 --mask 255.255.255.0",
+             6, 0, "!answers ARP from 9a:00:00:00:00:98");
+    setIpRow("the device itself answers for the address: verified", "",
+             "@holds 198.18.0.78 02:00:00:00:00:01", "--static 198.18.0.78 --mask 255.255.255.0", 0, 1,
+             "!answers ARP from 02:00:00:00:00:01, a device found by the search: not a conflict");
+    setIpRow("address held, --no-conflict-check: sent", "", "@holds 198.18.0.96",
+             "--static 198.18.0.96 --mask 255.255.255.0 --no-conflict-check", 0, 1, "198.18.0.96");
+    setIpRow("outside every local subnet: said, sent with --force", "", "",
+             "--static 10.1.2.3 --mask 255.0.0.0 --force", 0, 1,
+             "!check not run for 10.1.2.3: no local interface's subnet holds it; going on");
+    setIpRow("outside every local subnet, --require-free: 6", "", "",
+             "--static 10.1.2.3 --mask 255.0.0.0 --force --require-free", 6, 0, "!refused (--require-free)");
+    setIpRow("refused before a socket opens", "", "", "--static 198.18.0.0 --mask 255.255.255.0", 2, -1,
+             "!refused: ");
 }
 
 void tst_Cli::setIp()
@@ -461,19 +450,12 @@ void tst_Cli::setIp()
     QFETCH(int, exit);
     QFETCH(int, sends);
     QFETCH(QString, output);
-    QString error;
-    QVERIFY2(
-        m_sim->start(QStringLiteral("--devices 2 %1").arg(sim).split(QLatin1Char(' '), Qt::SkipEmptyParts),
-                     &error),
-        qPrintable(error));
+    startSim(QStringLiteral("--devices 2 ") + sim);
     if (!control.isEmpty() && !control.startsWith(QLatin1Char('@')))
         m_sim->control(control.toLatin1());
     const QStringList holds =
         control.startsWith(QLatin1String("@holds ")) ? control.split(QLatin1Char(' ')) : QStringList();
-    std::unique_ptr<Holder> holder;
-    if (!holds.isEmpty())
-        holder = std::make_unique<Holder>(holds.mid(1, 1),
-                                          holds.value(2).contains(QLatin1Char(':')) ? holds[2] : QString());
+    const Holder holder(holds.mid(1, 1), holds.value(2).contains(QLatin1Char(':')) ? holds[2] : QString());
     CliProcess &cli = start({}, QStringLiteral("set-ip --wait 1 --mac 02:00:00:00:00:01 ") + options,
                             control == QLatin1String("@forge"),
                             holds.contains(QLatin1String("unprivileged")) ? Unprivileged : QStringList());
@@ -482,8 +464,7 @@ void tst_Cli::setIp()
         m_sim->control(control.mid(1).toLatin1());
     }
     QCOMPARE(cli.finish(15000), exit);
-    QTest::qWait(100); // a command sent at the very end reaches the simulator by now
-    QCOMPARE(setIpSends(), qMax(sends, 0));
+    QCOMPARE(setIps().size(), qMax(sends, 0));
     QCOMPARE(m_sim->rx.isEmpty(), sends < 0);
     const QByteArray &where = output.startsWith(QLatin1Char('!')) ? cli.err : cli.out;
     QVERIFY2(where.contains(output.mid(output.startsWith(QLatin1Char('!'))).toUtf8()), where.constData());
@@ -517,38 +498,32 @@ void tst_Cli::apply_data()
             .arg(device)
             .arg(address);
     };
-    QTest::newRow("one bad row: nothing sent")
-        << good + QStringLiteral("02:00:00:00:00:02,,bootp") << "" << 2 << ""
-        << "";
-    QTest::newRow("--force: the unknown device skipped, the other verified")
-        << good + QStringLiteral("02:00:00:00:00:99,,dhcp") << "--force --format json" << 3
-        << "verified not-found"
-        << "01";
-    QTest::newRow("--force: a row refused, the other verified: not 2, as if nothing was sent")
-        << good + QStringLiteral("02:00:00:00:00:02,,static,198.18.0.71,255.255.255.0,198.18.0.1/24")
-        << "--force --format json" << 4 << "verified refused"
-        << "01";
+    auto row = [](const char *name, const QString &plan, const char *options, int exit, const char *results,
+                  const char *sent) {
+        QTest::newRow(name) << plan << QString::fromUtf8(options) << exit << QString::fromUtf8(results)
+                            << QString::fromUtf8(sent);
+    };
+    row("one bad row: nothing sent", good + QStringLiteral("02:00:00:00:00:02,,bootp"), "", 2, "", "");
+    row("--force: the unknown device skipped, the other verified",
+        good + QStringLiteral("02:00:00:00:00:99,,dhcp"), "--force --format json", 3, "verified not-found",
+        "01");
+    row("--force: a row refused, the other verified: not 2, as if nothing was sent",
+        good + QStringLiteral("02:00:00:00:00:02,,static,198.18.0.71,255.255.255.0,198.18.0.1/24"),
+        "--force --format json", 4, "verified refused", "01");
     // Device 2 holds .11 until it moves.
-    QTest::newRow("the move that frees an address goes first")
-        << to(1, 11) + to(2, 120) << "--format json" << 0 << "verified verified"
-        << "02 01";
-    QTest::newRow("the device that frees it keeps it: the row that takes it is not sent")
-        << to(2, 120) + to(1, 11) << "sim: --ignore-setip 1 | --timeout 3 --retries 0 --format json" << 4
-        << "timeout held"
-        << "02";
-    QTest::newRow("a swap: refused, nothing sent") << to(1, 11) + to(2, 10) << "" << 2 << ""
-                                                   << "";
-    QTest::newRow("two of three addresses held by another host: 6, both listed, nothing sent")
-        << to(1, 70) + to(2, 98) + to(3, 99) << "holds: 198.18.0.98 198.18.0.99 | --format json" << 6
-        << "!line 2: address in use: 198.18.0.98|line 3: address in use: 198.18.0.99"
-        << "";
-    QTest::newRow("dry run, JSON: the commands inside")
-        << good + to(2, 120) << "--dry-run --format json" << 0 << "dry-run dry-run"
-        << "";
-    QTest::newRow("SIGINT in the first row: the summary, then 130")
-        << good + to(2, 120) + to(3, 121) << "sim: --ignore-setip 0 | --format json --timeout 20" << 130
-        << "interrupted not-reached not-reached"
-        << "01";
+    row("the move that frees an address goes first", to(1, 11) + to(2, 120), "--format json", 0,
+        "verified verified", "02 01");
+    row("the device that frees it keeps it: the row that takes it is not sent", to(2, 120) + to(1, 11),
+        "sim: --ignore-setip 1 | --timeout 3 --retries 0 --format json", 4, "timeout held", "02");
+    row("a swap: refused, nothing sent", to(1, 11) + to(2, 10), "", 2, "", "");
+    row("two of three addresses held by another host: 6, both listed, nothing sent",
+        to(1, 70) + to(2, 98) + to(3, 99), "holds: 198.18.0.98 198.18.0.99 | --format json", 6,
+        "!line 2: address in use: 198.18.0.98|line 3: address in use: 198.18.0.99", "");
+    row("dry run, JSON: the commands inside", good + to(2, 120), "--dry-run --format json", 0,
+        "dry-run dry-run", "");
+    row("SIGINT in the first row: the summary, then 130", good + to(2, 120) + to(3, 121),
+        "sim: --ignore-setip 0 | --format json --timeout 20", 130, "interrupted not-reached not-reached",
+        "01");
 }
 
 void tst_Cli::apply()
@@ -599,12 +574,9 @@ void tst_Cli::apply()
             got << QString::fromUtf8(line.simplified().split(' ').value(3));
     }
     QCOMPARE(got.join(QLatin1Char(' ')).trimmed(), results);
-    QTest::qWait(100); // a command sent at the very end reaches the simulator by now
     QStringList to;
-    for (const SimProcess::Rx &r : qAsConst(m_sim->rx)) {
-        if (r.data.startsWith("@qxsetip/"))
-            to << QString::fromLatin1(r.data.split('/').value(2).right(2)).toLower();
-    }
+    for (const QByteArray &command : setIps())
+        to << QString::fromLatin1(command.split('/').value(2).right(2)).toLower();
     QCOMPARE(to.join(QLatin1Char(' ')), sent);
 }
 
@@ -619,24 +591,23 @@ void tst_Cli::undo_data()
         "@qxsetip/V1.1/02:00:00:00:00:01/static/198.18.0.10/255.255.255.0/198.18.0.1/198.18.0.1/198.18.0.2!");
     const QString again =
         QStringLiteral("@qxsetip/V1.1/02:00:00:00:00:01/static/198.18.0.77/255.255.255.0/198.18.0.1//!");
-    QTest::newRow("after a static change") << "set-ip --mac M" FIXED "; undo --mac M"
-                                           << "" << 0 << back << "198.18.0.10";
-    QTest::newRow("after a dhcp change") << "set-ip --mac M --dhcp ; undo --mac M"
-                                         << "" << 0 << back << "198.18.0.10";
-    QTest::newRow("an undo undone: the change again")
-        << "set-ip --mac M" FIXED "; undo --mac M ; undo --mac M"
-        << "" << 0 << again << "198.18.0.77";
-    QTest::newRow("--last: the newest change")
-        << "set-ip --mac 02:00:00:00:00:02 --dhcp ; set-ip --mac M --dhcp ; undo --last"
-        << "" << 0 << back << "198.18.0.10";
-    QTest::newRow("no change of the device: 3") << "undo --mac M"
-                                                << "" << 3 << ""
-                                                << "198.18.0.10";
-    QTest::newRow("journal not writable: refused, nothing sent")
-        << "set-ip --mac M" FIXED << "blocked" << 2 << ""
-        << "198.18.0.10";
-    QTest::newRow("journal not writable, --no-journal: sent") << "set-ip --mac M" FIXED "--no-journal"
-                                                              << "blocked" << 0 << again << "198.18.0.77";
+    auto row = [](const char *name, const char *steps, const char *journal, int exit, const QString &sent,
+                  const char *ipaddr) {
+        QTest::newRow(name) << QString::fromUtf8(steps) << QString::fromUtf8(journal) << exit << sent
+                            << QString::fromUtf8(ipaddr);
+    };
+    row("after a static change", "set-ip --mac M" FIXED "; undo --mac M", "", 0, back, "198.18.0.10");
+    row("after a dhcp change", "set-ip --mac M --dhcp ; undo --mac M", "", 0, back, "198.18.0.10");
+    row("an undo undone: the change again", "set-ip --mac M" FIXED "; undo --mac M ; undo --mac M", "", 0,
+        again, "198.18.0.77");
+    row("--last: the newest change",
+        "set-ip --mac 02:00:00:00:00:02 --dhcp ; set-ip --mac M --dhcp ; undo --last", "", 0, back,
+        "198.18.0.10");
+    row("no change of the device: 3", "undo --mac M", "", 3, {}, "198.18.0.10");
+    row("journal not writable: refused, nothing sent", "set-ip --mac M" FIXED, "blocked", 2, {},
+        "198.18.0.10");
+    row("journal not writable, --no-journal: sent", "set-ip --mac M" FIXED "--no-journal", "blocked", 0,
+        again, "198.18.0.77");
 }
 
 void tst_Cli::undo()
@@ -653,19 +624,15 @@ void tst_Cli::undo()
     const QString path = dir.filePath(journal.isEmpty() ? QStringLiteral("journal.jsonl")
                                                         : QStringLiteral("blocked/journal.jsonl"));
     qputenv("LANSCOUT_JOURNAL", QFile::encodeName(path));
-    QString error;
-    QVERIFY2(m_sim->start({QStringLiteral("--devices"), QStringLiteral("2")}, &error), qPrintable(error));
+    startSim(QStringLiteral("--devices 2"));
     const QStringList commands = steps.split(QLatin1String(" ; "));
     for (const QString &step : commands) {
         QString arguments = step + QLatin1String(" --wait 1");
         start({}, arguments.replace(QLatin1String(" M "), QLatin1String(" 02:00:00:00:00:01 ")));
         QCOMPARE(m_cli->finish(20000), &step == &commands.last() ? exit : 0);
     }
-    QTest::qWait(100); // a command sent at the very end reaches the simulator by now
-    QByteArray last;
-    for (const SimProcess::Rx &r : qAsConst(m_sim->rx))
-        last = r.data.startsWith("@qxsetip/") ? r.data : last;
-    QCOMPARE(QString::fromLatin1(last), sent);
+    const QByteArrayList sentIps = setIps();
+    QCOMPARE(QString::fromLatin1(sentIps.isEmpty() ? QByteArray() : sentIps.last()), sent);
     QCOMPARE(m_sim->rx.isEmpty(), sent.isEmpty());
     QCOMPARE(m_sim->devices.value(0).ipaddr, ipaddr);
     // Each change journaled with its outcome, an undo too.
@@ -785,20 +752,14 @@ void tst_Cli::baseline()
 void tst_Cli::watchBaseline()
 {
     FOR_HOSTS(1);
-    QString error;
-    QVERIFY(m_sim->start({QStringLiteral("--devices"), QStringLiteral("3")}, &error));
+    startSim(QStringLiteral("--devices 3"));
     CliProcess &cli = start({}, QStringLiteral("watch --format jsonl --baseline ") + writeBaseline());
-    QStringList events; // those against the baseline
-    const auto against = [&] {
-        events.clear();
-        for (const auto &line : qAsConst(cli.lines)) {
-            const QJsonDocument e = QJsonDocument::fromJson(line.second);
-            const QString kind = e[QLatin1String("event")].toString();
-            if (QString::fromLatin1("missing returned new moved").split(QLatin1Char(' ')).contains(kind))
-                events << kind + QLatin1Char(' ') +
-                              e[QLatin1String("device")][QLatin1String("mac")].toString();
-        }
-        return events.join(QLatin1Char('|'));
+    const auto against = [&] { // the events against the baseline
+        QStringList found;
+        for (const QJsonObject &e : events(cli, QStringLiteral("missing returned new moved")))
+            found << e[QLatin1String("event")].toString() + QLatin1Char(' ') +
+                         e[QLatin1String("device")][QLatin1String("mac")].toString();
+        return found.join(QLatin1Char('|'));
     };
     const QString first =
         QStringLiteral("moved 02:00:00:00:00:02|new 02:00:00:00:00:03|missing 02:00:00:00:00:42");
@@ -815,8 +776,7 @@ void tst_Cli::watchBaseline()
 void tst_Cli::restore()
 {
     FOR_HOSTS(1);
-    QString error;
-    QVERIFY(m_sim->start({QStringLiteral("--devices"), QStringLiteral("3")}, &error));
+    startSim(QStringLiteral("--devices 3"));
     CliProcess &cli =
         start({}, QStringLiteral("apply --from-baseline %1 --wait 1.5 --format json").arg(writeBaseline()));
     QCOMPARE(cli.finish(20000), 0);

@@ -93,63 +93,33 @@ void tst_Doctor::scenarios_data()
     const QString carrier =
         QStringLiteral("ip link set %H up; for i in $(seq 50); do ip -br link show %H | grep -q "
                        "LOWER_UP && break; sleep 0.1; done; ip route replace default dev %H");
-    QTest::newRow("healthy segment") << "--devices 3"
-                                     << ""
-                                     << ""
-                                     << "--wait 2"
-                                     << "" << 0 << "";
-    QTest::newRow("no device answers") << ""
-                                       << ""
-                                       << ""
-                                       << "--wait 2"
-                                       << "" << 1 << "problem:no-reply";
-    QTest::newRow("nftables drops UDP to 8888") << "--devices 3" << nft << "nft delete table inet lst"
-                                                << "--wait 2"
-                                                << "" << 1 << "problem:firewall problem:no-reply";
-    QTest::newRow("another program holds the port alone")
-        << "--devices 3"
-        << ""
-        << ""
-        << "--wait 1"
-        << "hold" << 1 << "problem:port-held problem:bind-failed tst_doctor";
-    QTest::newRow("strict rp_filter, device on another subnet")
-        << "--devices 1 --subnet 10.9.0.0/24"
-        << "sysctl -qw net.ipv4.conf.all.rp_filter=1"
-        << "sysctl -qw net.ipv4.conf.all.rp_filter=0"
-        << "--wait 2"
-        << "" << 0 << "warning:rp-filter warning:off-subnet";
-    QTest::newRow("two devices on one address") << "--devices 10 --subnet 198.18.0.0/28"
-                                                << ""
-                                                << ""
-                                                << "--wait 2"
-                                                << "" << 1 << "problem:duplicate-address";
+    auto row = [](const char *name, const char *sim, const QString &setup, const QString &undo,
+                  const char *arguments, const char *disturb, int exit, const char *expected) {
+        QTest::newRow(name) << QString::fromUtf8(sim) << setup << undo << QString::fromUtf8(arguments)
+                            << QString::fromUtf8(disturb) << exit << QString::fromUtf8(expected);
+    };
+    row("healthy segment", "--devices 3", {}, {}, "--wait 2", "", 0, "");
+    row("no device answers", "", {}, {}, "--wait 2", "", 1, "problem:no-reply");
+    row("nftables drops UDP to 8888", "--devices 3", nft, QStringLiteral("nft delete table inet lst"),
+        "--wait 2", "", 1, "problem:firewall problem:no-reply");
+    row("another program holds the port alone", "--devices 3", {}, {}, "--wait 1", "hold", 1,
+        "problem:port-held problem:bind-failed tst_doctor");
+    row("strict rp_filter, device on another subnet", "--devices 1 --subnet 10.9.0.0/24",
+        QStringLiteral("sysctl -qw net.ipv4.conf.all.rp_filter=1"),
+        QStringLiteral("sysctl -qw net.ipv4.conf.all.rp_filter=0"), "--wait 2", "", 0,
+        "warning:rp-filter warning:off-subnet");
+    row("two devices on one address", "--devices 10 --subnet 198.18.0.0/28", {}, {}, "--wait 2", "", 1,
+        "problem:duplicate-address");
     // net.core.rmem_max can't be lowered in a namespace here: the program is stopped instead, so
     // that a burst overflows even the buffer it asked for.
-    QTest::newRow("burst while the program is held up")
-        << "--devices 1"
-        << ""
-        << ""
-        << "--wait 2"
-        << "flood" << 1 << "problem:kernel-drops warning:ignored-datagrams";
-    QTest::newRow("ended by Ctrl-C, capture readable") << "--devices 1"
-                                                       << ""
-                                                       << ""
-                                                       << "--wait 30"
-                                                       << "sigint" << 130 << "";
-    QTest::newRow("only an interface that is down")
-        << "--devices 1"
-        << "ip link set %H down" << carrier << "--wait 1 --interface %H"
-        << "" << 1 << "problem:no-interface";
-    QTest::newRow("only loopback") << ""
-                                   << ""
-                                   << ""
-                                   << "--wait 1 --interface lo"
-                                   << "" << 1 << "problem:no-interface";
-    QTest::newRow("unknown interface") << ""
-                                       << ""
-                                       << ""
-                                       << "--interface nosuch0"
-                                       << "" << 2 << "no interface \"nosuch0\" here; there are: lo, %H";
+    row("burst while the program is held up", "--devices 1", {}, {}, "--wait 2", "flood", 1,
+        "problem:kernel-drops warning:ignored-datagrams");
+    row("ended by Ctrl-C, capture readable", "--devices 1", {}, {}, "--wait 30", "sigint", 130, "");
+    row("only an interface that is down", "--devices 1", QStringLiteral("ip link set %H down"), carrier,
+        "--wait 1 --interface %H", "", 1, "problem:no-interface");
+    row("only loopback", "", {}, {}, "--wait 1 --interface lo", "", 1, "problem:no-interface");
+    row("unknown interface", "", {}, {}, "--interface nosuch0", "", 2,
+        "no interface \"nosuch0\" here; there are: lo, %H");
 }
 
 void tst_Doctor::scenarios()
