@@ -140,18 +140,28 @@ WatchCheck checkWatch(const QVector<TruthEvent> &truth, const QVector<WatchEvent
         bool matched = false;
     };
     constexpr qint64 SeenMs = 3000, RemovedMs = 7000, StartMs = 10000, SureAbsentMs = 4500,
-                     NoRemovalMs = 1800;
+                     NoRemovalMs = 1800, BriefMs = 1500;
     QVector<Expect> expects;
-    QHash<QString, qint64> came; // mac -> when it last appeared or came back
-    QSet<QString> left;          // macs whose leaving is on record
+    QHash<QString, qint64> came;   // mac -> when it last appeared or came back
+    QHash<QString, qint64> left;   // mac -> when it last left, for those whose leaving is on record
+    QHash<QString, bool> wasBrief; // mac -> its last coming was brief
     // Each leave's return: how long the device stays away decides what is expected.
     QVector<qint64> backOf(truth.size(), -1); // -1: never
-    QHash<QString, qint64> laterBack;
+    // Each coming's leave: a device that answers for less than a request's interval (and its reply
+    // spread) may never be heard, so neither its coming nor its going is then sure to be told.
+    QVector<bool> brief(truth.size(), false);
+    QHash<QString, qint64> laterBack, laterLeave;
     for (int i = truth.size() - 1; i >= 0; --i) {
-        if (truth[i].kind == TruthEvent::Back)
-            laterBack.insert(truth[i].mac, truth[i].ms);
-        else if (truth[i].kind == TruthEvent::Leave && laterBack.contains(truth[i].mac))
-            backOf[i] = laterBack.take(truth[i].mac);
+        const TruthEvent &t = truth[i];
+        if (t.kind == TruthEvent::Back || t.kind == TruthEvent::Appear) {
+            brief[i] = laterLeave.contains(t.mac) && laterLeave.value(t.mac) - t.ms < BriefMs;
+            if (t.kind == TruthEvent::Back)
+                laterBack.insert(t.mac, t.ms);
+        } else if (t.kind == TruthEvent::Leave) {
+            if (laterBack.contains(t.mac))
+                backOf[i] = laterBack.take(t.mac);
+            laterLeave.insert(t.mac, t.ms);
+        }
     }
     const auto expect = [&](const QString &mac, const char *event, const QString &field, qint64 from,
                             qint64 within, bool certain) {
@@ -162,25 +172,28 @@ WatchCheck checkWatch(const QVector<TruthEvent> &truth, const QVector<WatchEvent
         const TruthEvent &t = truth[i];
         switch (t.kind) {
         case TruthEvent::Leave: {
-            left.insert(t.mac);
+            left.insert(t.mac, t.ms);
+            const bool heard = !wasBrief.take(t.mac);
             const qint64 back = backOf[i];
             const qint64 away = back < 0 ? std::numeric_limits<qint64>::max() : back - t.ms;
-            if (away >= NoRemovalMs) {
-                expect(t.mac, "removed", {}, t.ms, RemovedMs, away >= SureAbsentMs);
-                if (back >= 0)
-                    expect(t.mac, "added", {}, back, SeenMs, away >= SureAbsentMs);
-            }
+            if (away >= NoRemovalMs)
+                expect(t.mac, "removed", {}, t.ms, RemovedMs, heard && away >= SureAbsentMs);
             break;
         }
         case TruthEvent::Back:
             // Gone before the record began: its coming back may or may not be news.
-            if (!left.contains(t.mac))
+            if (!left.contains(t.mac)) {
                 expect(t.mac, "added", {}, t.ms, SeenMs, false);
+            } else if (const qint64 away = t.ms - left.value(t.mac); away >= NoRemovalMs) {
+                expect(t.mac, "added", {}, t.ms, SeenMs, away >= SureAbsentMs && !brief[i]);
+            }
             came.insert(t.mac, t.ms);
+            wasBrief.insert(t.mac, brief[i]);
             break;
         case TruthEvent::Appear:
             came.insert(t.mac, t.ms);
-            expect(t.mac, "added", {}, t.ms, t.field == QLatin1String("start") ? StartMs : SeenMs, true);
+            wasBrief.insert(t.mac, brief[i]);
+            expect(t.mac, "added", {}, t.ms, t.field == QLatin1String("start") ? StartMs : SeenMs, !brief[i]);
             break;
         case TruthEvent::Renumber:
         case TruthEvent::Change: {

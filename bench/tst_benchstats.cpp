@@ -127,6 +127,9 @@ void tst_BenchStats::figures_data()
         return watchCounts({{TruthEvent::Change, 1000, a, QStringLiteral("gateway")}},
                            {changed(1500, "extra")});
     });
+    row("watch: there for half a second, its coming and going need not be told", 0, [=] {
+        return watchCounts({{TruthEvent::Appear, 1000, a, {}}, {TruthEvent::Leave, 1500, a, {}}}, {});
+    });
     row("watch: a change just after appearing may be in its added line", 1100, [=] {
         return watchCounts(
             {{TruthEvent::Appear, 1000, a, {}}, {TruthEvent::Change, 2000, a, QStringLiteral("extra")}},
