@@ -1,6 +1,7 @@
 #include "diagnostics.h"
 
 #include "ipitemmode.h"
+#include "protocol.h"
 #include "shownprobe.h"
 #include "signalpipe.h"
 #include "udplogging.h"
@@ -47,12 +48,14 @@ void startFieldProbe(IpItemMode &model, QWidget &window)
     auto state = std::make_shared<ProbeState>();
     // The rows that come and a row's new address, so that the table can be followed from outside.
     // An address change is a reset followed by the device's record (a reset for other reasons
-    // only makes the next record's address be told again).
+    // only makes the next record's address be told again). What devices sent is escaped as in the
+    // trace: no line here may carry a control byte.
     QObject::connect(&model, &QAbstractItemModel::rowsInserted, &window,
                      [&model](const QModelIndex &, int first, int last) {
                          for (int i = first; i <= last; ++i)
-                             qCDebug(lcProbe).noquote() << "added" << model.index(i, 2).data().toString()
-                                                        << model.index(i, 1).data().toString();
+                             qCDebug(lcProbe).noquote()
+                                 << "added" << protocol::visibleControls(model.index(i, 2).data().toString())
+                                 << protocol::visibleControls(model.index(i, 1).data().toString());
                      });
     QObject::connect(&model, &QAbstractItemModel::modelReset, &window, [state] { state->resetSeen = true; });
     model.setObserver({[state](const DeviceRecord &rec) {
@@ -62,12 +65,15 @@ void startFieldProbe(IpItemMode &model, QWidget &window)
                            r.lastNs = now;
                            if (state->resetSeen) {
                                state->resetSeen = false;
-                               qCDebug(lcProbe).noquote() << "address" << rec.mac << rec.ipaddr;
+                               qCDebug(lcProbe).noquote() << "address" << protocol::visibleControls(rec.mac)
+                                                          << protocol::visibleControls(rec.ipaddr);
                            }
                        },
                        [&model](int row, int count) {
                            for (int i = row; i < row + count; ++i)
-                               qCDebug(lcProbe).noquote() << "removed" << model.index(i, 2).data().toString();
+                               qCDebug(lcProbe).noquote()
+                                   << "removed"
+                                   << protocol::visibleControls(model.index(i, 2).data().toString());
                        }});
 
     // A 50 ms timer: how much later than asked each wait ended is the time the event loop was
