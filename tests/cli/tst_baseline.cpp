@@ -15,10 +15,10 @@ using namespace cli;
 namespace {
 
 // "mac ip [version [ipways]]; ...": devices as list gives them.
-Snapshot snap(const QString &spec)
+Snapshot snap(const QString &devices)
 {
     Snapshot s;
-    for (const QString &d : spec.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+    for (const QString &d : devices.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QStringList w = d.simplified().split(QLatin1Char(' '));
         Device device;
         device.rec.mac = w[0], device.rec.ipaddr = w.value(1),
@@ -90,8 +90,8 @@ void tst_Baseline::diff()
     QFETCH(QString, found);
     // Through the file format both ways: what diff compares is what snapshot wrote.
     QString error;
-    const auto read = [&](const QString &spec) {
-        return *readSnapshot(snapshotJson(snap(spec)), QStringLiteral("s.json"), &error);
+    const auto read = [&](const QString &devices) {
+        return *readSnapshot(snapshotJson(snap(devices)), QStringLiteral("s.json"), &error);
     };
     const SnapshotDiff d = diffSnapshots(read(baseline), read(now));
     QVERIFY2(error.isEmpty(), qPrintable(error));
