@@ -262,12 +262,16 @@ int main(int argc, char *argv[])
     const QCommandLineOption soakDevices(QStringLiteral("soak-devices"),
                                          QStringLiteral("Devices of the soak (default 10000)."),
                                          QStringLiteral("N"));
+    const QCommandLineOption soakProgram(
+        QStringLiteral("soak-program"),
+        QStringLiteral("Soak only this program: lanScout or watch (default both, one after the other)."),
+        QStringLiteral("NAME"));
     const QCommandLineOption minimalLoop(QStringLiteral("run-minimal-loop"),
                                          QStringLiteral("Internal: the minimal loop for S seconds."),
                                          QStringLiteral("S"));
     parser.addOptions({smoke, window, rawWindow, searchWindow, fillTimeout, devices, spreads, startupRuns,
                        noDebug, noSearch, noFlapping, receiveBuffer, markdown, soakOption, soakDevices,
-                       minimalLoop});
+                       soakProgram, minimalLoop});
     parser.process(app);
 
     bool ok = true;
@@ -327,7 +331,10 @@ int main(int argc, char *argv[])
     const auto runSoak = [&](const SoakPlan &plan, QString *text) {
         const QString started = QDateTime::currentDateTime().toString(Qt::ISODate);
         QVector<SoakFigures> runs;
+        const QString only = parser.value(soakProgram);
         for (const bool watch : {false, true}) {
+            if (!only.isEmpty() && (only == QLatin1String("watch")) != watch)
+                continue;
             progress(QStringLiteral("soak, %1, %2 devices, %3 s ...")
                          .arg(watch ? QStringLiteral("lanscout-cli watch") : QStringLiteral("lanScout"))
                          .arg(plan.devices)
@@ -348,8 +355,11 @@ int main(int argc, char *argv[])
         SoakPlan plan;
         plan.seconds = number(soakOption, 60) * 60;
         plan.devices = number(soakDevices, plan.devices);
-        if (!ok || plan.seconds <= 0 || plan.devices <= 0 || plan.devices > 100000) {
-            progress(QStringLiteral("lanscout-bench: --soak takes minutes, --soak-devices 1 to 100000"));
+        const QString only = parser.value(soakProgram);
+        if (!ok || plan.seconds <= 0 || plan.devices <= 0 || plan.devices > 100000
+            || !(only.isEmpty() || only == QLatin1String("lanScout") || only == QLatin1String("watch"))) {
+            progress(QStringLiteral("lanscout-bench: --soak takes minutes, --soak-devices 1 to 100000, "
+                                    "--soak-program lanScout or watch"));
             return 2;
         }
         QString text;

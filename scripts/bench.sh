@@ -26,6 +26,7 @@ Builds build-bench/ (RelWithDebInfo) and runs lanscout-bench inside a private te
                         5 % come back or new, 1 % renumbered, 1 % change another field; lanScout's
                         window, then lanscout-cli watch (twice MINUTES in all)
   --soak-devices N      devices of the soak (default 10000)
+  --soak-program NAME   soak only lanScout or only watch; two such runs can go at once
   --window S            measuring window, default 60
   --raw-window S        the minimal loop's window, default 25
   --search-window S     window of the search for the largest N, default 15
@@ -65,7 +66,7 @@ while [ $# -gt 0 ]; do
     shift
     args+=(--soak "$minutes")
     # Two runs of the soak, each with its start and end.
-    timeout=$((minutes * 2 * 60 + 600))
+    soak_minutes=$minutes
     ;;
   *)
     args+=("$1")
@@ -73,6 +74,11 @@ while [ $# -gt 0 ]; do
     ;;
   esac
 done
+if [ -n "${soak_minutes:-}" ]; then
+  runs=2
+  [[ " ${args[*]} " == *" --soak-program "* ]] && runs=1
+  timeout=$((soak_minutes * runs * 60 + 600))
+fi
 need_root "bench.sh needs root (the benchmark runs in private network namespaces)."
 "$top/scripts/deps.sh"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
