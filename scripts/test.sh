@@ -33,11 +33,13 @@ stage() {
   fi
 }
 
+# Three tests a core: most of them wait for simulated devices and use little CPU; the few
+# that keep cores busy say so (PROCESSORS), and the floods run alone (RUN_SERIAL).
 run_ctest() {
   local build=$1
   shift
   "$top/scripts/build.sh" "$build" "$@" || return 1
-  (cd "$build" && ctest --output-on-failure --timeout 300 -j 2 --no-tests=error)
+  (cd "$build" && ctest --output-on-failure --timeout 300 -j "$((3 * $(nproc)))" --no-tests=error)
 }
 
 package_and_check() {

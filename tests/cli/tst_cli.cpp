@@ -108,7 +108,7 @@ class tst_Cli : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init() { m_sim = std::make_unique<SimProcess>(); }
+    void init();
     void cleanup();
     void list_data();
     void list();
@@ -158,6 +158,15 @@ void tst_Cli::initTestCase()
         m_forgery.writeDatagram(protocol::discoveryReply(hostile()),
                                 QHostAddress(QStringLiteral("198.18.0.1")), protocol::HostPort);
     });
+}
+
+void tst_Cli::init()
+{
+    // The longest functions (mostly waiting for the devices) run as tests of their own, side by side.
+    const QStringList apart = qEnvironmentVariable("LANSCOUT_CLI_APART").split(QLatin1Char(','));
+    if (apart.contains(QLatin1String(QTest::currentTestFunction())))
+        QSKIP("runs as a test of its own, beside this one");
+    m_sim = std::make_unique<SimProcess>();
 }
 
 void tst_Cli::cleanup()
@@ -529,8 +538,6 @@ void tst_Cli::apply_data()
 void tst_Cli::apply()
 {
     FOR_HOSTS(1);
-    if (qEnvironmentVariable("LANSCOUT_CLI_PLANS") == QLatin1String("apart"))
-        QSKIP("the plans run as tst_cli_plans, beside the other commands");
     QFETCH(QString, plan);
     QFETCH(QString, options);
     QFETCH(int, exit);
