@@ -57,6 +57,12 @@ int pointSize(const QString &text, int i)
     return text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
 }
 
+bool printableAscii(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7f; });
+}
+
 } // namespace
 
 QString textValue(const QString &text)
@@ -74,6 +80,9 @@ QString plainText(const QString &text)
     // The trace's escapes first (C0 but TAB, DEL, C1, line and paragraph separators), then TAB,
     // format characters (Cf), lone surrogates and the block of tags and variation selectors
     // (U+E0000 to U+E0FFF, invisible all) as "\uXXXX" or, above U+FFFF, "\UXXXXXXXX".
+    // Printable ASCII, what devices mostly send, has nothing to escape.
+    if (printableAscii(text))
+        return text;
     const QString visible = protocol::visibleControls(text);
     QString out;
     out.reserve(visible.size());
@@ -111,6 +120,8 @@ QString quoted(const QString &text, int max)
 
 int displayWidth(const QString &text)
 {
+    if (printableAscii(text))
+        return text.size();
     int columns = 0;
     for (const uint c : text.toUcs4())
         columns += width(c);
@@ -119,29 +130,43 @@ int displayWidth(const QString &text)
 
 QByteArray jsonString(const QString &text)
 {
-    QString out = QStringLiteral("\"");
-    for (const QChar c : text) {
-        const ushort u = c.unicode();
+    // Runs of text that need no escape are converted whole: a list of thousands of devices
+    // is mostly such runs.
+    QByteArray out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    int from = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        const ushort u = text[i].unicode();
+        // U+2028 and U+2029 end a line in JavaScript.
+        if (u >= 0x20 && u != '"' && u != '\\' && u != 0x2028 && u != 0x2029)
+            continue;
+        out += QStringView(text).mid(from, i - from).toUtf8();
+        from = i + 1;
         if (u == '"' || u == '\\')
-            out += QLatin1Char('\\') + c;
+            out += '\\', out += char(u);
         else if (u == '\n')
-            out += QLatin1String("\\n");
+            out += "\\n";
         else if (u == '\t')
-            out += QLatin1String("\\t");
-        else if (u < 0x20 || u == 0x2028 || u == 0x2029) // the last two end a line in JavaScript
-            out += QStringLiteral("\\u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
+            out += "\\t";
         else
-            out += c;
+            out += "\\u" + QByteArray::number(u, 16).rightJustified(4, '0');
     }
-    return (out + QLatin1Char('"')).toUtf8();
+    out += QStringView(text).mid(from).toUtf8();
+    out += '"';
+    return out;
 }
 
 QByteArray jsonObject(const QVector<QPair<QString, QByteArray>> &members)
 {
-    QByteArrayList items;
-    for (const auto &[key, value] : members)
-        items << jsonString(key) + ':' + value;
-    return '{' + items.join(',') + '}';
+    QByteArray out = "{";
+    for (const auto &[key, value] : members) {
+        if (out.size() > 1)
+            out += ',';
+        out += jsonString(key) + ':' + value;
+    }
+    out += '}';
+    return out;
 }
 
 QByteArray deviceJson(const Device &device)
@@ -163,10 +188,15 @@ QByteArray deviceJson(const Device &device)
 
 QByteArray devicesJson(const QVector<Device> &devices)
 {
-    QByteArrayList items;
+    if (devices.isEmpty())
+        return "[]\n";
+    // One buffer: a list of each device's text beside the joined whole would hold it all twice.
+    QByteArray out = "[\n";
     for (const Device &device : devices)
-        items << deviceJson(device);
-    return items.isEmpty() ? "[]\n" : "[\n" + items.join(",\n") + "\n]\n";
+        out += deviceJson(device) + ",\n";
+    out.chop(2);
+    out += "\n]\n";
+    return out;
 }
 
 bool startsLikeFormula(const QString &text)
