@@ -1,9 +1,9 @@
 // Floods at the whole program in the test bed while three simulated devices keep answering: what
-// it makes of them, not how fast (the benchmark measures that). The two load floods would time
+// it makes of them, not how fast (the benchmark measures that). The load floods would time
 // the sanitizers in a sanitized build: there only the hostile replies run.
 
 #include "floodgen.h"
-#include "rig.h"
+#include "launchers.h"
 #include "testnetwork.h"
 
 #include <QRegularExpression>
@@ -11,26 +11,20 @@
 
 #include <algorithm>
 
+using testbed::AppProcess;
+using testbed::devsimPath;
+using testbed::Flood;
+using testbed::floodPath;
+using testbed::SimProcess;
+
 namespace {
-
-const QString TraceAndProbe = QStringLiteral("lanScout.probe.debug=true");
-
-#ifdef LANSCOUT_SANITIZED
-constexpr bool Sanitized = true;
-#else
-constexpr bool Sanitized = false;
-#endif
 
 // At the program's address, its subnet's broadcast and the limited broadcast.
 const QString AllTargets = QStringLiteral(" --to 198.18.0.1 --to 198.18.0.255 --to 255.255.255.255");
 
-// "--kind K --count N --duration-ms MS"
 QString floodOptions(const char *kind, int count, int durationMs)
 {
-    return QStringLiteral("--kind %1 --count %2 --duration-ms %3 ")
-        .arg(QLatin1String(kind))
-        .arg(count)
-        .arg(durationMs);
+    return QString::asprintf("--kind %s --count %d --duration-ms %d ", kind, count, durationMs);
 }
 
 } // namespace
@@ -41,15 +35,15 @@ class tst_Flood : public QObject
 private slots:
     void initTestCase() { LANSCOUT_REQUIRE_TEST_NETWORK(); }
     void cleanup();
-    void malformedFlood();
-    void terminateUnderLoad();
+    void loadFloods();
     void hostileReplies();
     void toolsRefuseOutsideTheTestNetwork_data();
     void toolsRefuseOutsideTheTestNetwork();
 
 private:
-    // The simulator with three devices and the program, once it lists them.
-    AppProcess *startApp(const QString &loggingRules);
+    // The simulator with three devices and the program, once it lists them; every datagram
+    // traced, as in the field, and a probe line every second.
+    AppProcess *startApp();
 
     std::unique_ptr<SimProcess> m_sim;
     std::unique_ptr<AppProcess> m_app;
@@ -64,10 +58,10 @@ void tst_Flood::cleanup()
     m_sim.reset();
 }
 
-AppProcess *tst_Flood::startApp(const QString &loggingRules)
+AppProcess *tst_Flood::startApp()
 {
     m_sim = std::make_unique<SimProcess>();
-    m_app = std::make_unique<AppProcess>(loggingRules);
+    m_app = std::make_unique<AppProcess>(QStringLiteral("lanScout.probe.debug=true"));
     QString error;
     if (!m_sim->start({QStringLiteral("--devices"), QStringLiteral("3")}, &error) || !m_app->start(&error))
         qWarning("%s", qPrintable(error));
@@ -78,12 +72,16 @@ AppProcess *tst_Flood::startApp(const QString &loggingRules)
     return nullptr;
 }
 
-void tst_Flood::malformedFlood()
+// A flood of malformed datagrams, then one of new devices. SIGTERM under the second closes the
+// main window as its close button would: with every reply traced and the list dumped, the program
+// must still end soon and cleanly.
+void tst_Flood::loadFloods()
 {
-    if (Sanitized)
-        QSKIP("a load test: under the sanitizers it would time them; the unsanitized suite runs it");
+#ifdef LANSCOUT_SANITIZED
+    QSKIP("a load test: under the sanitizers it would time them; the unsanitized suite runs it");
+#endif
     constexpr int Count = 100000, DurationMs = 5000;
-    AppProcess *app = startApp(TraceAndProbe); // every datagram traced, as in the field
+    AppProcess *app = startApp();
     QVERIFY(app);
     const qint64 rxBefore = app->rxLines, floodStart = app->now();
     Flood flood;
@@ -102,17 +100,7 @@ void tst_Flood::malformedFlood()
         QVERIFY(p.lateMs.size() <= p.waits && !p.lateMs.contains(0));
         QCOMPARE(p.lateMs.isEmpty() ? 0 : *std::max_element(p.lateMs.cbegin(), p.lateMs.cend()), p.lagMaxMs);
     }
-    QVERIFY(app->terminateAndWait(5000) >= 0 && app->exitedCleanly());
-}
 
-// SIGTERM closes the main window as its close button would: under a flood of new devices, with
-// every reply traced and the list dumped, the program must still end soon and cleanly.
-void tst_Flood::terminateUnderLoad()
-{
-    if (Sanitized)
-        QSKIP("a load test: under the sanitizers it would time them; the unsanitized suite runs it");
-    AppProcess *app = startApp(TraceAndProbe);
-    QVERIFY(app);
     Flood sender;
     QVERIFY(sender.start(floodOptions("devices", 100000, 2500) + AllTargets));
     QTest::qWait(1500);
@@ -127,7 +115,7 @@ void tst_Flood::terminateUnderLoad()
 // such a device looks in the window: tst_mainwindow.
 void tst_Flood::hostileReplies()
 {
-    AppProcess *app = startApp(TraceAndProbe);
+    AppProcess *app = startApp();
     QVERIFY(app);
     Flood flood; // some 40 rounds of the cycle, about 20 MB
     QVERIFY(flood.start(floodOptions("hostile", 520, 4000) + AllTargets));
@@ -152,46 +140,35 @@ void tst_Flood::hostileReplies()
 
 void tst_Flood::toolsRefuseOutsideTheTestNetwork_data()
 {
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<bool>("processOne"); // false: here, without the test bed's variable
+    QTest::addColumn<QStringList>("command");
     QTest::addColumn<QByteArray>("message");
+    // Process 1 of a fresh PID namespace is the tool itself, in this (the host side's) network
+    // namespace: to the tool that looks like the machine's own network.
+    const QStringList processOne =
+        QStringLiteral("unshare --pid --fork --mount-proc").split(QLatin1Char(' '));
+    const QStringList simulator{devsimPath(), QStringLiteral("--lifetime"), QStringLiteral("5")};
     const QByteArray ownNamespace("this process is in the machine's own network namespace");
-    QTest::newRow("simulator") << devsimPath()
-                               << QStringList{QStringLiteral("--lifetime"), QStringLiteral("5")} << true
-                               << ownNamespace;
-    QTest::newRow("flood") << floodPath()
-                           << floodOptions("devices", 1, 0).split(QLatin1Char(' '), Qt::SkipEmptyParts)
-                           << true << ownNamespace;
+    QTest::newRow("simulator") << processOne + simulator << ownNamespace;
+    QTest::newRow("flood") << processOne + QStringList{floodPath()} +
+                                  floodOptions("devices", 1, 0).split(QLatin1Char(' '), Qt::SkipEmptyParts)
+                           << ownNamespace;
 #ifdef LANSCOUT_BENCH_PATH
-    QTest::newRow("benchmark") << QStringLiteral(LANSCOUT_BENCH_PATH)
-                               << QStringList{QStringLiteral("--smoke")} << true << ownNamespace;
+    QTest::newRow("benchmark") << processOne + QStringList{QStringLiteral(LANSCOUT_BENCH_PATH),
+                                                           QStringLiteral("--smoke")}
+                               << ownNamespace;
 #endif
     // A private namespace that no test bed made: nothing says it is the test network.
     QTest::newRow("simulator, no test bed variable")
-        << devsimPath() << QStringList{QStringLiteral("--lifetime"), QStringLiteral("5")} << false
+        << QStringLiteral("env -u LANSCOUT_TESTBED").split(QLatin1Char(' ')) + simulator
         << QByteArray("LANSCOUT_TESTBED is not set");
 }
 
-// Process 1 of a fresh PID namespace is the tool itself, in this (the host side's) network
-// namespace: to the tool that looks like the machine's own network.
 void tst_Flood::toolsRefuseOutsideTheTestNetwork()
 {
-    QFETCH(QString, program);
-    QFETCH(QStringList, args);
-    QFETCH(bool, processOne);
+    QFETCH(QStringList, command);
     QFETCH(QByteArray, message);
     QProcess tool;
-    if (processOne) {
-        tool.start(QStringLiteral("unshare"), QStringList{QStringLiteral("--pid"), QStringLiteral("--fork"),
-                                                          QStringLiteral("--mount-proc"), program} +
-                                                  args);
-    } else {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("LANSCOUT_TESTBED"));
-        tool.setProcessEnvironment(env);
-        tool.start(program, args);
-    }
+    tool.start(command.first(), command.mid(1));
     QVERIFY2(tool.waitForFinished(5000), qPrintable(tool.errorString()));
     QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
     QCOMPARE(tool.exitCode(), 3);
