@@ -25,9 +25,8 @@ public:
         : m_steps(std::move(steps)), m_deadlineMs(deadlineMs)
     {
         m_clock.start();
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
-        m_timer.start();
+        m_timer.callOnTimeout([this] { tick(); });
+        m_timer.start(5);
     }
 
     bool finished() const { return m_next == m_steps.size(); }

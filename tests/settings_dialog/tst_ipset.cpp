@@ -24,14 +24,9 @@ SetIpRequest device(const QString &settingsText)
 {
     const QStringList f = settingsText.split(QLatin1Char('|'));
     SetIpRequest r;
-    r.version = QStringLiteral("V2.1.7");
-    r.mac = QStringLiteral("00:1A:2B:3C:4D:5E");
-    r.ipways = f.value(0);
-    r.ipaddr = f.value(1);
-    r.mask = f.value(2);
-    r.gateway = f.value(3);
-    r.dns1 = f.value(4);
-    r.dns2 = f.value(5);
+    r.version = QStringLiteral("V2.1.7"), r.mac = QStringLiteral("00:1A:2B:3C:4D:5E");
+    r.ipways = f.value(0), r.ipaddr = f.value(1), r.mask = f.value(2);
+    r.gateway = f.value(3), r.dns1 = f.value(4), r.dns2 = f.value(5);
     return r;
 }
 
@@ -163,29 +158,27 @@ void tst_IpSet::flow_data()
     QTest::addColumn<QString>("script"); // what the user does, see userDoes()
     QTest::addColumn<QString>("queued"); // settings of the one queued request; empty: none
 
-    const QString none;
-    const QString dhcp = QStringLiteral("dhcp|||||");
-    const QString dhcpDevice = QStringLiteral("dhcp|10.0.0.5|255.0.0.0|10.0.0.1|10.0.0.2|");
+    const auto s = [](const char *text) { return QString::fromLatin1(text); };
+    const QString none, dhcp = s("dhcp|||||"), dhcpDevice = s("dhcp|10.0.0.5|255.0.0.0|10.0.0.1|10.0.0.2|");
     const auto row = [](const char *name, const QString &device, const char *script, const QString &queued) {
         QTest::newRow(name) << device << QString::fromLatin1(script) << queued;
     };
     row("dhcp device with fields", dhcpDevice, "ok", dhcp);
     row("dhcp device without fields", dhcp, "ok", none);
     row("static unchanged", staticDevice, "ok", none);
-    row("empty DNS becomes 0.0.0.0", QStringLiteral("static|192.168.1.10|255.255.255.0|192.168.1.1|8.8.8.8|"),
-        "ok", QStringLiteral("static|192.168.1.10|255.255.255.0|192.168.1.1|8.8.8.8|0.0.0.0"));
-    row("leading zeros dropped",
-        QStringLiteral("static|192.168.001.010|255.255.255.0|192.168.1.1|8.8.8.8|8.8.4.4"), "ok",
+    row("empty DNS becomes 0.0.0.0", s("static|192.168.1.10|255.255.255.0|192.168.1.1|8.8.8.8|"), "ok",
+        s("static|192.168.1.10|255.255.255.0|192.168.1.1|8.8.8.8|0.0.0.0"));
+    row("leading zeros dropped", s("static|192.168.001.010|255.255.255.0|192.168.1.1|8.8.8.8|8.8.4.4"), "ok",
         staticDevice);
-    row("DHCP in capitals opens static", QStringLiteral("DHCP|||||"), "ok",
-        QStringLiteral("static|0.0.0.0|0.0.0.0|0.0.0.0|0.0.0.0|0.0.0.0"));
+    row("DHCP in capitals opens static", s("DHCP|||||"), "ok",
+        s("static|0.0.0.0|0.0.0.0|0.0.0.0|0.0.0.0|0.0.0.0"));
     row("a switch discards typing", staticDevice, "type dhcp static ok", none);
     row("typed address", staticDevice, "type ok",
-        QStringLiteral("static|192.168.1.7|255.255.255.0|192.168.1.1|8.8.8.8|8.8.4.4"));
+        s("static|192.168.1.7|255.255.255.0|192.168.1.1|8.8.8.8|8.8.4.4"));
     row("incomplete gateway is empty", staticDevice, "nogateway ok",
-        QStringLiteral("static|192.168.1.10|255.255.255.0||8.8.8.8|8.8.4.4"));
+        s("static|192.168.1.10|255.255.255.0||8.8.8.8|8.8.4.4"));
     row("dhcp device to static", dhcpDevice, "static ok",
-        QStringLiteral("static|10.0.0.5|255.0.0.0|10.0.0.1|10.0.0.2|0.0.0.0"));
+        s("static|10.0.0.5|255.0.0.0|10.0.0.1|10.0.0.2|0.0.0.0"));
     row("to dhcp, device gone while open", staticDevice, "gone dhcp ok", dhcp);
     row("cancel", staticDevice, "dhcp cancel", none);
     row("escape", staticDevice, "dhcp escape", none);
