@@ -23,15 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray datagram = protocol::setIpCommand(r);
     if (!datagram.startsWith("@qxsetip/") || !datagram.endsWith('!'))
         abort();
+    // Texts for texts: the two records differ in nothing else (no extra field, count 0).
     const auto back = protocol::parseSetIpCommand(datagram);
-    if (!back)
+    if (!back || *back != r)
         abort();
-    for (int i = 0; i < 8; ++i) {
-        const QString *got[] = {&back->version, &back->mac,     &back->ipways, &back->ipaddr,
-                                &back->mask,    &back->gateway, &back->dns1,   &back->dns2};
-        if (*got[i] != *fields[i])
-            abort();
-    }
     // A reply is never taken for a command, nor the other way round.
     if (protocol::parseDiscoveryReply(datagram))
         abort();

@@ -4,70 +4,53 @@
 
 Q_DECLARE_METATYPE(BorderHit)
 
-// The resize border: where a point lies on the main window's (800 x 600, 4 pixels wide), and
-// what a press there may size.
+// The resize border: where a press lies on the main window's (800 x 600, 4 pixels wide), and
+// what it may size when the window's width or height is fixed.
 class tst_BorderHitTest : public QObject
 {
     Q_OBJECT
 private slots:
     void hit_data();
     void hit();
-    void sizing_data();
-    void sizing();
 };
 
 void tst_BorderHitTest::hit_data()
 {
     QTest::addColumn<QPoint>("pos");
+    QTest::addColumn<bool>("widthFixed");
+    QTest::addColumn<bool>("heightFixed");
     QTest::addColumn<BorderHit>("expected");
+    const auto row = [](const char *name, QPoint pos, BorderHit expected, bool widthFixed = false,
+                        bool heightFixed = false) {
+        QTest::newRow(name) << pos << widthFixed << heightFixed << expected;
+    };
 
-    QTest::newRow("top-left corner") << QPoint(3, 3) << BorderHit::TopLeft;
-    QTest::newRow("top-right corner") << QPoint(796, 0) << BorderHit::TopRight;
-    QTest::newRow("bottom-left corner") << QPoint(0, 596) << BorderHit::BottomLeft;
-    QTest::newRow("bottom-right corner") << QPoint(799, 599) << BorderHit::BottomRight;
-    QTest::newRow("top, next to top-left") << QPoint(4, 3) << BorderHit::Top;
-    QTest::newRow("left, below top-left") << QPoint(3, 4) << BorderHit::Left;
-    QTest::newRow("right, above bottom-right") << QPoint(796, 595) << BorderHit::Right;
-    QTest::newRow("bottom") << QPoint(400, 596) << BorderHit::Bottom;
-    QTest::newRow("inside, just past the border") << QPoint(4, 4) << BorderHit::None;
-    QTest::newRow("inside, opposite corner") << QPoint(795, 595) << BorderHit::None;
+    row("top-left corner", {3, 3}, BorderHit::TopLeft);
+    row("top-right corner", {796, 0}, BorderHit::TopRight);
+    row("bottom-left corner", {0, 596}, BorderHit::BottomLeft);
+    row("bottom-right corner", {799, 599}, BorderHit::BottomRight);
+    row("top, next to top-left", {4, 3}, BorderHit::Top);
+    row("left, below top-left", {3, 4}, BorderHit::Left);
+    row("right, above bottom-right", {796, 595}, BorderHit::Right);
+    row("bottom", {400, 596}, BorderHit::Bottom);
+    row("inside, just past the border", {4, 4}, BorderHit::None);
+    row("inside, opposite corner", {795, 595}, BorderHit::None);
+    row("fixed size: no edge", {0, 300}, BorderHit::None, true, true);
+    row("fixed size: no corner", {799, 599}, BorderHit::None, true, true);
+    row("fixed height: a side edge", {799, 300}, BorderHit::Right, false, true);
+    row("fixed height: no top edge", {400, 0}, BorderHit::None, false, true);
+    row("fixed height: a corner sizes the width", {0, 599}, BorderHit::Left, false, true);
+    row("fixed width: a corner sizes the height", {799, 0}, BorderHit::Top, true, false);
+    row("fixed width: a bottom edge", {400, 599}, BorderHit::Bottom, true, false);
 }
 
 void tst_BorderHitTest::hit()
 {
     QFETCH(QPoint, pos);
-    QFETCH(BorderHit, expected);
-    QCOMPARE(borderHitTest(pos, QSize(800, 600), 4), expected);
-}
-
-void tst_BorderHitTest::sizing_data()
-{
-    QTest::addColumn<BorderHit>("hit");
-    QTest::addColumn<bool>("widthFixed");
-    QTest::addColumn<bool>("heightFixed");
-    QTest::addColumn<BorderHit>("expected");
-
-    QTest::newRow("free size: a corner as it is")
-        << BorderHit::TopLeft << false << false << BorderHit::TopLeft;
-    QTest::newRow("fixed size: no edge") << BorderHit::Left << true << true << BorderHit::None;
-    QTest::newRow("fixed size: no corner") << BorderHit::BottomRight << true << true << BorderHit::None;
-    QTest::newRow("fixed height: a side edge") << BorderHit::Right << false << true << BorderHit::Right;
-    QTest::newRow("fixed height: no top edge") << BorderHit::Top << false << true << BorderHit::None;
-    QTest::newRow("fixed height: a corner sizes the width")
-        << BorderHit::BottomLeft << false << true << BorderHit::Left;
-    QTest::newRow("fixed width: a corner sizes the height")
-        << BorderHit::TopRight << true << false << BorderHit::Top;
-    QTest::newRow("fixed width: a bottom edge") << BorderHit::Bottom << true << false << BorderHit::Bottom;
-    QTest::newRow("not on the border") << BorderHit::None << false << false << BorderHit::None;
-}
-
-void tst_BorderHitTest::sizing()
-{
-    QFETCH(BorderHit, hit);
     QFETCH(bool, widthFixed);
     QFETCH(bool, heightFixed);
     QFETCH(BorderHit, expected);
-    QCOMPARE(sizingHit(hit, widthFixed, heightFixed), expected);
+    QCOMPARE(sizingHit(borderHitTest(pos, QSize(800, 600), 4), widthFixed, heightFixed), expected);
 }
 
 QTEST_APPLESS_MAIN(tst_BorderHitTest)
