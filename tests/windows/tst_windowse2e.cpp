@@ -13,9 +13,9 @@
 #include "protocol.h"
 #include "startup.h"
 #include "testnetwork.h"
+#include "windowsrun.h"
 
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -30,12 +30,6 @@ namespace {
 // object is built, as the program does.
 const bool resourcesRegistered = (initLanScoutResources(), true);
 
-// A Linux path as this Windows process reaches it: Wine's drive Z: is the Linux root.
-QString fromLinux(const QString &path)
-{
-    return QStringLiteral("Z:") + path;
-}
-
 // The simulator's event lines (devsim/README.md): the devices' replies and every datagram it
 // received. Wine starts Linux programs, but gives them no pipe to this process: the lines go
 // to a file in /tmp, read as they come.
@@ -49,19 +43,18 @@ struct Simulator
     bool ready = false;
     QByteArray partial; // the start of a line not yet complete
 
-    void start(const QStringList &options)
+    void start() // two devices, for as long as the test runs
     {
         events.setFileName(dir.filePath(QStringLiteral("events.txt")));
-        const QString linuxPath = events.fileName().mid(2);
+        const QString linuxPath = events.fileName().mid(2); // Wine's drive Z: is the Linux root
         // Detached: this process cannot end a Linux one, and would wait for it in vain. The
         // simulator's lifetime and the test bed end it.
         QProcess::startDetached(
-            fromLinux(QStringLiteral("/bin/sh")),
-            QStringList{QStringLiteral("-c"),
-                        QStringLiteral("log=$3; exec $0 netns exec $1 $2 $(shift 3; echo $@) >$log 2>&1"),
-                        QStringLiteral(LANSCOUT_IP_TOOL), testnet::lanNamespace(),
-                        QStringLiteral(LANSCOUT_DEVSIM_PATH), linuxPath} +
-                options);
+            QStringLiteral("Z:/bin/sh"),
+            {QStringLiteral("-c"),
+             QStringLiteral("exec $0 netns exec $1 $2 --no-stdin --lifetime 110 --devices 2 >$3 2>&1"),
+             QStringLiteral(LANSCOUT_IP_TOOL), testnet::lanNamespace(), QStringLiteral(LANSCOUT_DEVSIM_PATH),
+             linuxPath});
         QObject::connect(&poll, &QTimer::timeout, [this] { read(); });
         poll.start(50);
     }
@@ -108,31 +101,14 @@ QStringList listedMacs(const QByteArray &trace)
     return macs;
 }
 
-struct ProgramWindows
-{
-    DWORD process;
-    QVector<HWND> windows;
-};
-
-BOOL CALLBACK collectWindow(HWND window, LPARAM data)
-{
-    auto *found = reinterpret_cast<ProgramWindows *>(data);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == found->process && IsWindowVisible(window))
-        found->windows << window;
-    return TRUE;
-}
-
 // The program's visible top-level window whose title is the given text.
 HWND programWindow(qint64 process, const QString &title)
 {
-    ProgramWindows found{DWORD(process), {}};
-    EnumWindows(collectWindow, LPARAM(&found));
-    for (HWND window : found.windows) {
-        wchar_t text[256] = {};
-        GetWindowTextW(window, text, 256);
-        if (QString::fromWCharArray(text) == title)
+    const std::wstring text = title.toStdWString();
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, nullptr, text.c_str()));) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == DWORD(process) && IsWindowVisible(window))
             return window;
     }
     return nullptr;
@@ -151,34 +127,27 @@ void click(HWND window, QPoint at)
     GetWindowRect(window, &frame);
     SetCursorPos(frame.left + at.x(), frame.top + at.y());
     QTest::qWait(50);
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    sendInput(input);
-    input.mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    sendInput(input);
+    sendInput(windowsrun::mouseInput(MOUSEEVENTF_LEFTDOWN));
+    sendInput(windowsrun::mouseInput(MOUSEEVENTF_LEFTUP));
     QTest::qWait(100);
 }
 
-void key(WORD virtualKey, bool down)
-{
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = virtualKey;
-    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-    sendInput(input);
-}
-
-// Selects what the focused field holds and types the text over it (digits only).
+// Selects what the focused field holds (Ctrl+A) and types the text over it (digits only).
 void typeOver(const QString &digits)
 {
-    key(VK_CONTROL, true);
-    key('A', true);
-    key('A', false);
-    key(VK_CONTROL, false);
+    auto key = [](WORD virtualKey, DWORD flags) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki = {virtualKey, 0, flags, 0, 0};
+        sendInput(input);
+    };
+    key(VK_CONTROL, 0);
+    key('A', 0);
+    key('A', KEYEVENTF_KEYUP);
+    key(VK_CONTROL, KEYEVENTF_KEYUP);
     for (QChar c : digits) {
-        key(WORD(c.unicode()), true);
-        key(WORD(c.unicode()), false);
+        key(c.unicode(), 0);
+        key(c.unicode(), KEYEVENTF_KEYUP);
     }
 }
 
@@ -204,11 +173,15 @@ private:
     QTemporaryDir m_dir;
 };
 
+// The simulator, a Linux program, in the LAN namespace, for both tests.
 void tst_WindowsE2e::initTestCase()
 {
     LANSCOUT_REQUIRE_TEST_NETWORK();
     QVERIFY(resourcesRegistered);
     QVERIFY(m_dir.isValid());
+    m_sim.start();
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim.ready, 10000);
+    QCOMPARE(m_sim.devices.size(), 2);
 }
 
 void tst_WindowsE2e::cleanup()
@@ -221,33 +194,20 @@ void tst_WindowsE2e::cleanup()
 
 void tst_WindowsE2e::staticAddressThroughTheDialog()
 {
-    // The simulator, a Linux program, in the LAN namespace.
-    m_sim.start({QStringLiteral("--no-stdin"), QStringLiteral("--lifetime"), QStringLiteral("90"),
-                 QStringLiteral("--devices"), QStringLiteral("2")});
-    QTRY_VERIFY_WITH_TIMEOUT(m_sim.ready, 10000);
-    QCOMPARE(m_sim.devices.size(), 2);
-
     // The program, its trace into a file.
     const QString tracePath = m_dir.filePath(QStringLiteral("trace.txt"));
     m_app.setStandardErrorFile(tracePath);
-    m_app.start(QStringLiteral(LANSCOUT_APP_PATH), QStringList());
+    m_app.start(windowsrun::Program, QStringList());
     QVERIFY(m_app.waitForStarted(10000));
-    QFile traceFile(tracePath);
-    auto trace = [&traceFile] {
-        traceFile.close();
-        return traceFile.open(QIODevice::ReadOnly) ? traceFile.readAll() : QByteArray();
+    auto trace = [tracePath] {
+        QFile file(tracePath);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
-    const QStringList both{m_sim.devices[0].mac, m_sim.devices[1].mac};
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [&] {
-            QStringList macs = listedMacs(trace());
-            std::sort(macs.begin(), macs.end());
-            return macs == both;
-        }(),
-        20000);
+    QTRY_COMPARE_WITH_TIMEOUT(listedMacs(trace()).size(), 2, 20000);
     const QStringList rows = listedMacs(trace());
     const DeviceRecord device = m_sim.devices[0];
     const int row = rows.indexOf(device.mac);
+    QVERIFY2(row >= 0 && rows.contains(m_sim.devices[1].mac), qPrintable(rows.join(QLatin1Char(' '))));
 
     HWND window = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT((window = programWindow(m_app.processId(), QStringLiteral("IP Search Tool"))),
@@ -321,22 +281,17 @@ void tst_WindowsE2e::staticAddressThroughTheDialog()
 // whatever the system's ARP can do), journal and verification end in the exact bytes on the wire.
 void tst_WindowsE2e::commandLineSetIp()
 {
-    if (!m_sim.ready)
-        m_sim.start({QStringLiteral("--no-stdin"), QStringLiteral("--lifetime"), QStringLiteral("60"),
-                     QStringLiteral("--devices"), QStringLiteral("2")});
-    QTRY_VERIFY_WITH_TIMEOUT(m_sim.ready, 10000);
     SetIpRequest expected;
     IpList::copyDevice(m_sim.devices[1], expected);
     expected.ipaddr = QStringLiteral("198.18.0.78");
     expected.dns1 = expected.dns2 = QString();
-    QProcess cli;
-    cli.start(QStringLiteral(LANSCOUT_CLI_PATH),
-              {QStringLiteral("set-ip"), QStringLiteral("--wait"), QStringLiteral("1.5"),
-               QStringLiteral("--mac"), expected.mac, QStringLiteral("--static"), expected.ipaddr,
-               QStringLiteral("--mask"), expected.mask, QStringLiteral("--gateway"), expected.gateway,
-               QStringLiteral("--journal"), m_dir.filePath(QStringLiteral("journal.jsonl"))});
-    QVERIFY(cli.waitForFinished(30000));
-    QVERIFY2(cli.exitCode() == 0, cli.readAllStandardError().constData());
+    const windowsrun::Finished cli = windowsrun::piped(
+        windowsrun::Cli,
+        {QStringLiteral("set-ip"), QStringLiteral("--wait"), QStringLiteral("1.5"), QStringLiteral("--mac"),
+         expected.mac, QStringLiteral("--static"), expected.ipaddr, QStringLiteral("--mask"), expected.mask,
+         QStringLiteral("--gateway"), expected.gateway, QStringLiteral("--journal"),
+         m_dir.filePath(QStringLiteral("journal.jsonl"))});
+    QVERIFY2(cli.exitCode == 0, qPrintable(cli.text));
     QTRY_COMPARE_WITH_TIMEOUT(m_sim.received.count(protocol::setIpCommand(expected)), 1, 3000);
 }
 
