@@ -1,11 +1,12 @@
 // The installer under Wine, silently: what it installs and registers, the firewall rule it asks
-// netsh for (a stand-in netsh records the calls), the installed program answering, and the
-// uninstaller taking it all away again. The prefix is the test's own (testbed/wine-run).
+// netsh for (this program, copied over netsh.exe, records the calls), the installed programs
+// answering, and the uninstaller taking it all away again. The prefix is the test's own
+// (testbed/wine-run).
 
 #include "protocol.h"
+#include "windowsrun.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -26,18 +27,15 @@ QString folder(int csidl)
 const QString UninstallKey =
     QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\lanScout");
 
+const QLatin1String Netsh("netsh.exe");
+
+// The netsh calls so far, each without the program's name and without quotes.
 QStringList netshCalls(const QString &log)
 {
     QFile file(log);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    QStringList calls = QString::fromWCharArray(reinterpret_cast<const wchar_t *>(bytes.constData()),
-                                                bytes.size() / int(sizeof(wchar_t)))
-                            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (QString &call : calls) // what follows the program's own name
-        call = call.mid(call.indexOf(QLatin1String("netsh.exe")) + 9).remove(QLatin1Char('"')).trimmed();
-    return calls;
+    return file.open(QIODevice::ReadOnly)
+               ? QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+               : QStringList();
 }
 
 } // namespace
@@ -59,12 +57,12 @@ private:
 void tst_Installer::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    const QString netsh = folder(CSIDL_SYSTEM) + QStringLiteral("/netsh.exe");
+    const QString netsh = folder(CSIDL_SYSTEM) + QLatin1Char('/') + Netsh;
     QVERIFY(QFile::remove(netsh));
-    QVERIFY(QFile::copy(QStringLiteral(LANSCOUT_FAKE_NETSH_PATH), netsh));
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), netsh));
     QSettings overrides(QStringLiteral("HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides"),
                         QSettings::NativeFormat);
-    overrides.setValue(QStringLiteral("netsh.exe"), QStringLiteral("native"));
+    overrides.setValue(Netsh, QStringLiteral("native"));
     overrides.sync();
     m_netshLog = QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("netsh.txt")));
     qputenv("LANSCOUT_NETSH_LOG", m_netshLog.toLocal8Bit());
@@ -81,14 +79,12 @@ void tst_Installer::installAndUninstall()
     QVERIFY2(!QFile::exists(dir + QStringLiteral("/lanScoutconfig.ini")),
              "the installer made a settings file");
     QVERIFY(QFile::exists(startMenu + QStringLiteral("/lanScout.lnk")));
-    {
-        QSettings entry(UninstallKey, QSettings::Registry64Format);
-        QCOMPARE(entry.value(QStringLiteral("DisplayName")).toString(), QStringLiteral("lanScout"));
-        QCOMPARE(entry.value(QStringLiteral("DisplayVersion")).toString(), QStringLiteral(LANSCOUT_VERSION));
-        QCOMPARE(entry.value(QStringLiteral("UninstallString")).toString(),
-                 QLatin1Char('"') + QDir::toNativeSeparators(dir + QStringLiteral("/uninstall.exe")) +
-                     QLatin1Char('"'));
-    }
+    const QSettings entry(UninstallKey, QSettings::Registry64Format);
+    QCOMPARE(entry.value(QStringLiteral("DisplayName")).toString(), QStringLiteral("lanScout"));
+    QCOMPARE(entry.value(QStringLiteral("DisplayVersion")).toString(), QStringLiteral(LANSCOUT_VERSION));
+    QCOMPARE(entry.value(QStringLiteral("UninstallString")).toString(),
+             QLatin1Char('"') + QDir::toNativeSeparators(dir + QStringLiteral("/uninstall.exe")) +
+                 QLatin1Char('"'));
 
     // Each program has a rule that lets the devices' replies reach its port, and answers.
     QStringList installing, uninstalling;
@@ -102,11 +98,9 @@ void tst_Installer::installAndUninstall()
                           .arg(protocol::HostPort)
                           .arg(QDir::toNativeSeparators(program));
         uninstalling << removal;
-        QProcess installed;
-        installed.start(program, {QStringLiteral("--version")});
-        QVERIFY(installed.waitForFinished(30000));
-        QCOMPARE(installed.readAllStandardOutput().split('\n').value(0).trimmed(),
-                 (name + QStringLiteral(" " LANSCOUT_VERSION)).toLatin1());
+        const windowsrun::Finished installed = windowsrun::piped(program, {QStringLiteral("--version")});
+        QCOMPARE(installed.text.split(QLatin1Char('\n')).value(0).trimmed(),
+                 name + QStringLiteral(" " LANSCOUT_VERSION));
     }
     QCOMPARE(netshCalls(m_netshLog), installing);
 
@@ -120,5 +114,17 @@ void tst_Installer::installAndUninstall()
     QCOMPARE(netshCalls(m_netshLog), installing + uninstalling);
 }
 
-QTEST_GUILESS_MAIN(tst_Installer)
+int main(int argc, char *argv[])
+{
+    // As netsh.exe: appends what follows its name, without quotes, to the file LANSCOUT_NETSH_LOG names.
+    if (QString::fromLocal8Bit(argv[0]).endsWith(Netsh, Qt::CaseInsensitive)) {
+        QFile log(qEnvironmentVariable("LANSCOUT_NETSH_LOG"));
+        const QString call =
+            QString::fromWCharArray(GetCommandLineW()).remove(QLatin1Char('"')).section(Netsh, 1);
+        return log.open(QIODevice::Append) && log.write(call.trimmed().toUtf8() + '\n') > 0 ? 0 : 1;
+    }
+    QCoreApplication app(argc, argv);
+    tst_Installer test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_installer.moc"
