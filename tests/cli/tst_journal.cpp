@@ -53,35 +53,33 @@ void tst_Journal::read_data()
     QTest::addColumn<QByteArray>("journal");
     QTest::addColumn<QString>("entries");  // "id:outcome" each, "?" for none
     QTest::addColumn<QString>("warnings"); // a piece of each, "|" between
-    QTest::newRow("changes and outcomes joined")
-        << change("a") + change("b") + outcome("b", "timeout") + outcome("a") << "a:verified b:timeout"
-        << "";
-    QTest::newRow("torn last line: named, the others read") << change("a") + change("b").left(60) << "a:?"
-                                                            << "line 2: not a JSON object";
-    QTest::newRow("hostile text: escaped and cut")
-        << change("a") + "\x1b[31m{" + QByteArray(100, 'x') + "\r\n" + outcome("a") << "a:verified"
-        << R"(line 2: not a JSON object (illegal value, cut short?): "\x1b[31m{xxxxx)";
-    QTest::newRow("unknown keys: ignored, named")
-        << change("a")
-               .replace("\"id\"", "\"evil\":\"\\u001b\",\"id\"")
-               .replace("\"extra\"", "\"more\":1,\"extra\"")
-        << "a:?"
-        << R"(line 1: unknown key "evil" ignored|line 1: unknown key "before.more" ignored)";
-    QTest::newRow("format_version 2: skipped, named")
-        << change("a").replace("\"format_version\":1", "\"format_version\":2") + change("b") << "b:?"
-        << "line 1: format_version 2 unknown, skipped";
-    QTest::newRow("a field too long: skipped")
-        << change("a").replace("\"02:00:00:00:00:01\",\"version\"",
-                               '"' + QByteArray(5000, 'm') + "\",\"version\"")
-        << ""
-        << "line 1: mac is 5000 characters long";
-    QTest::newRow("outcome of no change, a second outcome, an unknown one: skipped")
-        << change("a") + outcome("z") + outcome("a") + outcome("a", "timeout") + outcome("a", "won")
-        << "a:verified"
-        << "line 2: outcome of \"z\"|line 4: a second outcome|line 5: outcome \"won\" unknown";
-    QTest::newRow("one id twice: the second skipped")
-        << change("a") + change("a", QStringLiteral("02:00:00:00:00:02")) << "a:?"
-        << "line 2: id \"a\" was used";
+    auto row = [](const char *name, const QByteArray &journal, const char *entries, const char *warnings) {
+        QTest::newRow(name) << journal << QString::fromUtf8(entries) << QString::fromUtf8(warnings);
+    };
+    row("changes and outcomes joined", change("a") + change("b") + outcome("b", "timeout") + outcome("a"),
+        "a:verified b:timeout", "");
+    row("torn last line: named, the others read", change("a") + change("b").left(60), "a:?",
+        "line 2: not a JSON object");
+    row("hostile text: escaped and cut",
+        change("a") + "\x1b[31m{" + QByteArray(100, 'x') + "\r\n" + outcome("a"), "a:verified",
+        R"(line 2: not a JSON object (illegal value, cut short?): "\x1b[31m{xxxxx)");
+    row("unknown keys: ignored, named",
+        change("a")
+            .replace("\"id\"", "\"evil\":\"\\u001b\",\"id\"")
+            .replace("\"extra\"", "\"more\":1,\"extra\""),
+        "a:?", R"(line 1: unknown key "evil" ignored|line 1: unknown key "before.more" ignored)");
+    row("format_version 2: skipped, named",
+        change("a").replace("\"format_version\":1", "\"format_version\":2") + change("b"), "b:?",
+        "line 1: format_version 2 unknown, skipped");
+    row("a field too long: skipped",
+        change("a").replace("\"02:00:00:00:00:01\",\"version\"",
+                            '"' + QByteArray(5000, 'm') + "\",\"version\""),
+        "", "line 1: mac is 5000 characters long");
+    row("outcome of no change, a second outcome, an unknown one: skipped",
+        change("a") + outcome("z") + outcome("a") + outcome("a", "timeout") + outcome("a", "won"),
+        "a:verified", "line 2: outcome of \"z\"|line 4: a second outcome|line 5: outcome \"won\" unknown");
+    row("one id twice: the second skipped", change("a") + change("a", QStringLiteral("02:00:00:00:00:02")),
+        "a:?", "line 2: id \"a\" was used");
 }
 
 void tst_Journal::read()
@@ -105,41 +103,37 @@ void tst_Journal::read()
 
 void tst_Journal::undo_data()
 {
-    QTest::addColumn<QString>("before"); // "ipways ipaddr mask gateway"
-    QTest::addColumn<QString>("sent");   // the request, or the error's end
-    QTest::newRow("static") << "static 198.18.0.10 255.255.255.0 198.18.0.1"
-                            << "static 198.18.0.10 255.255.255.0 198.18.0.1";
-    QTest::newRow("dhcp: its lease not asked for") << "dhcp 198.18.0.240 255.255.255.0 198.18.0.1"
-                                                   << "dhcp   ";
-    QTest::newRow("another mode") << "bootp 198.18.0.10"
-                                  << "its ipways \"bootp\" is neither static nor dhcp";
-    QTest::newRow("a bad mask") << "static 198.18.0.10 255.255.0"
-                                << "its mask \"255.255.0\" is not a dotted IPv4 address";
-    QTest::newRow("no mask") << "static 198.18.0.10 - 198.18.0.1"
-                             << "its mask \"\" is not a dotted IPv4 address";
-    QTest::newRow("a bad gateway") << "static 198.18.0.10 255.0.0.0 gw"
-                                   << "its gateway \"gw\" is not a dotted IPv4 address";
-    QTest::newRow("a field missing") << "-"
-                                     << "before has no mask";
+    QTest::addColumn<QString>(
+        "row"); // before, "ipways ipaddr mask gateway" => the request, or the error's end
+    QTest::newRow("static")
+        << "static 198.18.0.10 255.255.255.0 198.18.0.1 => static 198.18.0.10 255.255.255.0 198.18.0.1";
+    QTest::newRow("dhcp: its lease not asked for") << "dhcp 198.18.0.240 255.255.255.0 198.18.0.1 => dhcp   ";
+    QTest::newRow("another mode") << "bootp 198.18.0.10 => its ipways \"bootp\" is neither static nor dhcp";
+    QTest::newRow("a bad mask") << "static 198.18.0.10 255.255.0 => its mask \"255.255.0\" is not a dotted";
+    QTest::newRow("no mask")
+        << "static 198.18.0.10 - 198.18.0.1 => its mask \"\" is not a dotted IPv4 address";
+    QTest::newRow("a bad gateway") << "static 198.18.0.10 255.0.0.0 gw => its gateway \"gw\" is not a dotted";
+    QTest::newRow("a field missing") << "- => before has no mask";
 }
 
 void tst_Journal::undo()
 {
-    QFETCH(QString, before);
-    QFETCH(QString, sent);
+    QFETCH(QString, row);
+    const QString before = row.section(QLatin1String(" => "), 0, 0),
+                  sent = row.section(QLatin1String(" => "), 1);
     QByteArray line = change("a", QStringLiteral("02:00:00:00:00:01"), before);
     if (before == QLatin1String("-"))
         line.replace("\"mask\":\"\",", "");
     line.replace("\"-\"", "\"\""); // a field written empty
     const JournalRead r = readJournal(line);
     QString error;
-    const PlanRow row = undoRow(r.entries.value(0), &error);
-    const SetIpRequest &q = row.request;
+    const PlanRow undone = undoRow(r.entries.value(0), &error);
+    const SetIpRequest &q = undone.request;
     const QString got = error.isEmpty() ? q.ipways + QLatin1Char(' ') + q.ipaddr + QLatin1Char(' ') + q.mask +
                                               QLatin1Char(' ') + q.gateway
                                         : error.section(QLatin1String(": "), 2);
-    QCOMPARE(got, sent);
-    QCOMPARE(row.mac, QStringLiteral("02:00:00:00:00:01"));
+    QVERIFY2(got.startsWith(sent), qPrintable(got));
+    QCOMPARE(undone.mac, QStringLiteral("02:00:00:00:00:01"));
 }
 
 // Two writers of their own each (as two processes would be), a line left torn before them.
