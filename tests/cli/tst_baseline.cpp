@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace cli;
@@ -225,21 +224,15 @@ void tst_Baseline::completion()
     }
 #ifndef Q_OS_WIN // the script ships with the Linux package; a Windows build has no bash to run it
     // ... and bash completes with it.
-    QTemporaryDir dir;
-    QFile file(dir.filePath(QStringLiteral("c.bash")));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(script.toUtf8()) > 0);
-    file.close();
-    QProcess bash;
+    QProcess bash; // the script on its standard input; c WORD...: completes the last word
     bash.start(
         QStringLiteral("bash"),
-        {QStringLiteral("-c"), QStringLiteral("source %1; complete -p lanscout-cli; "
-                                              "COMP_WORDS=(lanscout-cli di); COMP_CWORD=1; _lanscout_cli; "
-                                              "echo \"${COMPREPLY[*]}\"; "
-                                              "COMP_WORDS=(lanscout-cli diff --format ''); COMP_CWORD=3; "
-                                              "_lanscout_cli; echo \"${COMPREPLY[*]}\"; "
-                                              "COMP_WORDS=(lanscout-cli watch --b); COMP_CWORD=2; "
-                                              "_lanscout_cli; echo \"${COMPREPLY[*]}\"")
-                                   .arg(file.fileName())});
+        {QStringLiteral("-c"),
+         QStringLiteral("eval \"$(cat)\"; complete -p lanscout-cli; c() { COMP_WORDS=(\"$@\"); "
+                        "COMP_CWORD=$(($# - 1)); _lanscout_cli; echo \"${COMPREPLY[*]}\"; }; "
+                        "c lanscout-cli di; c lanscout-cli diff --format ''; c lanscout-cli watch --b")});
+    bash.write(script.toUtf8());
+    bash.closeWriteChannel();
     QVERIFY(bash.waitForFinished(10000));
     QCOMPARE(
         QString::fromUtf8(bash.readAll()),
