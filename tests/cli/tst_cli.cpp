@@ -265,11 +265,7 @@ void tst_Cli::list()
         QVERIFY(!cli.out.contains('\x1b') && !cli.out.contains('\r'));
         if (cli.out.contains(R"(a, "quoted" name\x0d\x0aline two \x1b...)"))
             names << name;
-        if (listed)
-            conflicts << QString::fromUtf8(cli.out)
-                             .split(QLatin1Char('\n'))
-                             .filter(QLatin1String("!! "))
-                             .join(QLatin1Char('|'));
+        QCOMPARE(cli.out.count("!! "), listed ? 2 : 0);
     }
     for (const QVariantMap &d : qAsConst(devices)) {
         ++count, names << d[QStringLiteral("extra")].toString();
@@ -279,13 +275,11 @@ void tst_Cli::list()
             conflicts << d[QStringLiteral("mac")].toString() + QLatin1String(": ") + others;
     }
     QCOMPARE(count, listed);
-    if (listed && format != QLatin1String("table")) { // device 1 and the hostile one on 198.18.0.11
-        conflicts.sort();
-        QCOMPARE(conflicts.join(QLatin1Char('|')),
-                 QStringLiteral("02:00:00:00:00:01: 02:00:00:00:00:02|02:00:00:00:00:02: 02:00:00:00:00:01"));
-    } else if (listed) {
-        QCOMPARE(conflicts.join(QString()).count(QLatin1String("!! ")), 2);
-    }
+    conflicts.sort(); // device 1 and the hostile one on 198.18.0.11
+    QCOMPARE(conflicts.join(QLatin1Char('|')), QLatin1String(listed && format != QLatin1String("table")
+                                                                 ? "02:00:00:00:00:01: 02:00:00:00:00:02|"
+                                                                   "02:00:00:00:00:02: 02:00:00:00:00:01"
+                                                                 : ""));
     QCOMPARE(names.contains(name), listed > 0);
 }
 
