@@ -8,7 +8,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 packages=(
   cmake ninja-build g++ pkg-config
   qtbase5-dev qttools5-dev qttools5-dev-tools
-  iproute2 procps nftables
+  iproute2 procps nftables time
   clang libclang-rt-14-dev valgrind
   fonts-dejavu-core
 )
