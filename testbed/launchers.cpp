@@ -156,6 +156,13 @@ Flood::~Flood()
 bool Flood::start(const QString &options)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
+    // A load generator: the suite's full stack on every allocation made a sanitized flood eight
+    // times slower than its rate.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (env.contains(QStringLiteral("ASAN_OPTIONS")))
+        env.insert(QStringLiteral("ASAN_OPTIONS"),
+                   env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":fast_unwind_on_malloc=1"));
+    m_process.setProcessEnvironment(env);
     m_process.start(ipTool(), QStringList{QStringLiteral("netns"), QStringLiteral("exec"),
                                           testnet::lanNamespace(), floodPath()} +
                                   options.split(QLatin1Char(' '), Qt::SkipEmptyParts));

@@ -154,7 +154,7 @@ void tst_Doctor::scenarios()
             cli.signal(SIGINT);
         else {
             cli.signal(SIGSTOP);
-            QVERIFY(flood.start(QStringLiteral("--kind malformed --count 60000 --duration-ms 300")));
+            QVERIFY(flood.start(QStringLiteral("--kind malformed --count 60000 --duration-ms 2000")));
             QVERIFY2(flood.finish(10000), qPrintable(flood.summary));
             cli.signal(SIGCONT);
         }
