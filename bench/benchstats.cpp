@@ -221,10 +221,29 @@ WatchCheck checkWatch(const QVector<TruthEvent> &truth, const QVector<WatchEvent
         }
         check.invented += !explained;
     }
+    static const char *const kinds[] = {"leave", "back", "appear", "renumber", "change"};
     for (const Expect &e : qAsConst(expects)) {
         check.expected += e.certain;
         check.reported += e.certain && e.matched;
         check.missed += e.certain && !e.matched;
+        if (!e.certain || e.matched)
+            continue;
+        QStringList around;
+        for (const TruthEvent &t : truth) {
+            if (t.mac == e.mac && std::abs(t.ms - e.from) <= 10000)
+                around << QStringLiteral("%1 %2%3").arg(t.ms).arg(QLatin1String(kinds[t.kind]), t.field);
+        }
+        for (const WatchEvent &w : watch) {
+            if (w.mac == e.mac && std::abs(w.ms - e.from) <= 10000)
+                around << QStringLiteral("%1 told %2 %3")
+                              .arg(w.ms)
+                              .arg(w.event, w.fields.join(QLatin1Char(',')));
+        }
+        check.missedDetails << QStringLiteral("%1 %2 %3 in %4..%5 ms; around it: %6")
+                                   .arg(e.mac, e.event, e.field)
+                                   .arg(e.from)
+                                   .arg(e.to)
+                                   .arg(around.join(QLatin1String("; ")));
     }
     return check;
 }

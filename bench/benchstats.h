@@ -82,6 +82,8 @@ struct WatchCheck
     int reported = 0; // of them, reported once in time
     int missed = 0;
     int invented = 0; // lines no change explains, or a second line for one
+    // Each miss: what was expected, and the device's truth events and watch lines around it.
+    QStringList missedDetails;
 };
 // What the watch lines should be. A device goes when it missed the replies to three requests, a
 // second apart, at the fourth: an absence of 4.5 s or more is one "removed" within 7 s of the

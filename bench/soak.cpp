@@ -324,6 +324,10 @@ QString soakReport(const QVector<SoakFigures> &runs, const QString &machine, con
                          .arg(s.wrongAddress);
         out += QStringLiteral("- %1: %2\n").arg(f.program, parts.join(QLatin1String("; ")));
     }
+    for (const SoakFigures &f : runs) {
+        for (const QString &miss : f.check.missedDetails)
+            out += QStringLiteral("- %1 missed: %2\n").arg(f.program, miss);
+    }
     return out + QLatin1Char('\n');
 }
 
