@@ -1,5 +1,6 @@
 #include "rawloop.h"
 
+#include "benchstats.h"
 #include "protocol.h"
 #include "testnetwork.h"
 #include "udplogging.h"
@@ -22,12 +23,6 @@ namespace {
 constexpr int Batch = 64;
 constexpr int DatagramBytes = 2048;
 constexpr int ReceiveBufferBytes = 8 * 1024 * 1024; // as the program asks
-
-struct Round
-{
-    int replies = 0;
-    qint64 firstNs = 0, lastNs = 0;
-};
 
 } // namespace
 
@@ -66,7 +61,7 @@ int runRawLoop(int seconds, int receiveBufferCap)
     std::vector<char> buffers(size_t(Batch) * DatagramBytes);
     std::vector<iovec> iov(Batch);
     std::vector<mmsghdr> messages(Batch);
-    QHash<quint32, Round> rounds; // since the last report
+    QHash<quint32, bench::Round> rounds; // since the last report
     quint32 round = 0;
     const qint64 endNs = probeClockNs() + qint64(seconds) * 1000000000;
     qint64 nextSend = probeClockNs();
@@ -97,7 +92,7 @@ int runRawLoop(int seconds, int receiveBufferCap)
                 const QByteArray data = QByteArray::fromRawData(buffers.data() + size_t(i) * DatagramBytes,
                                                                 int(messages[size_t(i)].msg_len));
                 if (protocol::parseDiscoveryReply(data)) {
-                    Round &r = rounds[round];
+                    bench::Round &r = rounds[round];
                     r.firstNs = r.replies++ ? r.firstNs : at;
                     r.lastNs = at;
                 }

@@ -14,14 +14,6 @@ namespace cli {
 
 namespace {
 
-using Field = QString DeviceRecord::*;
-const QPair<const char *, Field> Fields[] = {
-    {"version", &DeviceRecord::version}, {"ipways", &DeviceRecord::ipways},
-    {"ipaddr", &DeviceRecord::ipaddr},   {"mask", &DeviceRecord::mask},
-    {"gateway", &DeviceRecord::gateway}, {"mac", &DeviceRecord::mac},
-    {"dns1", &DeviceRecord::dns1},       {"dns2", &DeviceRecord::dns2},
-    {"extra", &DeviceRecord::extra}};
-
 QByteArray stringsJson(const QStringList &texts)
 {
     QByteArrayList items;
@@ -81,7 +73,7 @@ bool readDevice(const QJsonValue &value, Device *d, QString *error)
     if (!value.isObject())
         return *error = QStringLiteral("is not an object"), false;
     const QJsonObject o = value.toObject();
-    for (const auto &[key, field] : Fields) {
+    for (const auto &[key, field] : ReplyFields) {
         if (!text(o, key, &(d->rec.*field), error))
             return false;
     }
@@ -318,7 +310,7 @@ SnapshotDiff diffSnapshots(const Snapshot &baseline, const Snapshot &now)
         const DeviceRecord &was = baseline.devices[before[key]].rec;
         if (was.ipaddr != d.rec.ipaddr)
             diff.moved << SnapshotDiff::Moved{d, was.ipaddr, d.rec.ipaddr};
-        for (const auto &[name, field] : Fields) {
+        for (const auto &[name, field] : ReplyFields) {
             if (field != &DeviceRecord::ipaddr && field != &DeviceRecord::mac && was.*field != d.rec.*field)
                 diff.changed << SnapshotDiff::Changed{d, QLatin1String(name), was.*field, d.rec.*field};
         }

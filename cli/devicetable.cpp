@@ -2,10 +2,7 @@
 
 namespace cli {
 
-namespace {
-
-using Field = QString DeviceRecord::*;
-const std::pair<const char *, Field> Fields[] = {
+const ReplyField ReplyFields[9] = {
     {"version", &DeviceRecord::version}, {"ipways", &DeviceRecord::ipways},
     {"ipaddr", &DeviceRecord::ipaddr},   {"mask", &DeviceRecord::mask},
     {"gateway", &DeviceRecord::gateway}, {"mac", &DeviceRecord::mac},
@@ -13,12 +10,10 @@ const std::pair<const char *, Field> Fields[] = {
     {"extra", &DeviceRecord::extra},
 };
 
-} // namespace
-
 QStringList fieldNames()
 {
     QStringList names;
-    for (const auto &field : Fields)
+    for (const auto &field : ReplyFields)
         names << QLatin1String(field.first);
     return names;
 }
@@ -26,7 +21,7 @@ QStringList fieldNames()
 QStringList fieldTexts(const DeviceRecord &rec)
 {
     QStringList texts;
-    for (const auto &field : Fields)
+    for (const auto &field : ReplyFields)
         texts << rec.*field.second;
     return texts;
 }
@@ -34,7 +29,7 @@ QStringList fieldTexts(const DeviceRecord &rec)
 QStringList changedFields(const DeviceRecord &a, const DeviceRecord &b)
 {
     QStringList names;
-    for (const auto &[name, field] : Fields) {
+    for (const auto &[name, field] : ReplyFields) {
         if (a.*field != b.*field)
             names << QLatin1String(name);
     }

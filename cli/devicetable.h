@@ -25,7 +25,10 @@ struct Device
     std::optional<Notes> notes;
 };
 
-// The nine reply fields' names (version, ipways, ..., extra) and texts, in reply order.
+// The nine reply fields (version, ipways, ..., extra), in reply order: names and members.
+using ReplyField = std::pair<const char *, QString DeviceRecord::*>;
+extern const ReplyField ReplyFields[9];
+// Their names and texts.
 QStringList fieldNames();
 QStringList fieldTexts(const DeviceRecord &rec);
 // The names of the reply fields that differ between a and b.

@@ -12,8 +12,8 @@ namespace cli {
 
 namespace {
 
-const QString Problem = QStringLiteral("problem"), Warning = QStringLiteral("warning"),
-              Info = QStringLiteral("info");
+const QString ProblemLevel = QStringLiteral("problem"), WarningLevel = QStringLiteral("warning"),
+              InfoLevel = QStringLiteral("info");
 
 QString deviceName(const Device &d)
 {
@@ -93,7 +93,7 @@ QVector<Finding> findings(const QVector<InterfaceReport> &interfaces, const QVec
         anyBindFailed = anyBindFailed || (i.skipped.isEmpty() && !i.bound);
     }
     if (!anyUsed)
-        add(QStringLiteral("no-interface"), Problem, {}, {},
+        add(QStringLiteral("no-interface"), ProblemLevel, {}, {},
             QStringLiteral("no interface is up with an IPv4 address%1, so nothing can be searched")
                 .arg(std::any_of(
                          interfaces.begin(), interfaces.end(),
@@ -105,7 +105,7 @@ QVector<Finding> findings(const QVector<InterfaceReport> &interfaces, const QVec
                 "IPv4 address (a static one of the devices' subnet if there is no DHCP server)."));
     const QString holder = facts.portHolder.isEmpty() ? QStringLiteral("another program") : facts.portHolder;
     if (facts.portHeld)
-        add(QStringLiteral("port-held"), anyBindFailed ? Problem : Warning, {}, {},
+        add(QStringLiteral("port-held"), anyBindFailed ? ProblemLevel : WarningLevel, {}, {},
             QStringLiteral("%1 holds UDP port 8888 on this host").arg(holder),
             anyBindFailed
                 ? QStringLiteral("Close %1 while searching; lanScout needs port 8888.").arg(holder)
@@ -113,12 +113,12 @@ QVector<Finding> findings(const QVector<InterfaceReport> &interfaces, const QVec
                                  "this host's address reaches only one of the two programs.")
                       .arg(holder));
     if (facts.firewall.state == FirewallState::Blocks)
-        add(QStringLiteral("firewall"), Problem, {}, {},
+        add(QStringLiteral("firewall"), ProblemLevel, {}, {},
             QStringLiteral("the firewall may drop the devices' replies (UDP to port 8888): %1")
                 .arg(facts.firewall.detail),
             facts.firewall.advice);
     else if (facts.firewall.state == FirewallState::Unknown)
-        add(QStringLiteral("firewall"), Info, {}, {},
+        add(QStringLiteral("firewall"), InfoLevel, {}, {},
             QStringLiteral("the firewall's rules could not be read: %1").arg(facts.firewall.detail),
             QStringLiteral("If no device answers, check that the firewall lets UDP to port 8888 in."));
 
@@ -130,7 +130,7 @@ QVector<Finding> findings(const QVector<InterfaceReport> &interfaces, const QVec
         if (!i.skipped.isEmpty() || (listener && !i.bound))
             continue;
         if (!listener && !i.bound) {
-            add(QStringLiteral("bind-failed"), Problem, i.name, {},
+            add(QStringLiteral("bind-failed"), ProblemLevel, i.name, {},
                 QStringLiteral("port 8888 could not be bound on %1: %2").arg(i.name, i.bindError),
                 facts.portHeld ? QStringLiteral("Close %1, which holds the port.").arg(holder)
                                : QStringLiteral("Check that the address is still assigned and that no other "
@@ -138,7 +138,7 @@ QVector<Finding> findings(const QVector<InterfaceReport> &interfaces, const QVec
             continue;
         }
         if (!listener && i.devices == 0)
-            add(QStringLiteral("no-reply"), anyDevice ? Info : Problem, i.name, {},
+            add(QStringLiteral("no-reply"), anyDevice ? InfoLevel : ProblemLevel, i.name, {},
                 QStringLiteral("no device answered on %1 in %2 s (%3 discovery requests sent)")
                     .arg(i.name)
                     .arg(facts.waitS)
@@ -146,14 +146,14 @@ QVector<Finding> findings(const QVector<InterfaceReport> &interfaces, const QVec
                 QStringLiteral("Check the cable and that the devices are powered and on this segment: "
                                "broadcasts do not pass routers."));
         if (i.ignored > 0)
-            add(QStringLiteral("ignored-datagrams"), Warning, i.name, {},
+            add(QStringLiteral("ignored-datagrams"), WarningLevel, i.name, {},
                 QStringLiteral("%1 datagram(s) to port 8888%2 were not replies of these devices")
                     .arg(i.ignored)
                     .arg(listener ? QString() : QStringLiteral(" on ") + i.name),
                 QStringLiteral("Another program or device sends to UDP port 8888 here: find it with "
                                "--capture and stop it if devices go missing."));
         if (i.kernelDrops > 0)
-            add(QStringLiteral("kernel-drops"), Problem, i.name, {},
+            add(QStringLiteral("kernel-drops"), ProblemLevel, i.name, {},
                 QStringLiteral("the system dropped %1 datagram(s) for %2 before they could be read")
                     .arg(i.kernelDrops)
                     .arg(listener ? QStringLiteral("the broadcast listener") : i.name),
@@ -161,7 +161,7 @@ QVector<Finding> findings(const QVector<InterfaceReport> &interfaces, const QVec
                                "/etc/sysctl.d/ to keep it).")
                     .arg(std::max(i.bufferAsked, 8 * 1024 * 1024) / 2));
         if (i.bufferGranted > 0 && i.bufferGranted < i.bufferAsked)
-            add(QStringLiteral("small-buffer"), Warning, i.name, {},
+            add(QStringLiteral("small-buffer"), WarningLevel, i.name, {},
                 QStringLiteral("the receive buffer%1 holds %2 bytes where %3 were asked for: replies of many "
                                "devices answering at once may be lost")
                     .arg(listener ? QString() : QStringLiteral(" on ") + i.name)
@@ -173,7 +173,7 @@ QVector<Finding> findings(const QVector<InterfaceReport> &interfaces, const QVec
                     "to keep it).")
                     .arg(i.bufferAsked / 2));
         if (!listener && i.rpFilter == 1)
-            add(QStringLiteral("rp-filter"), Warning, i.name, {},
+            add(QStringLiteral("rp-filter"), WarningLevel, i.name, {},
                 QStringLiteral("strict reverse-path filtering on %1 drops replies of devices whose address "
                                "lies outside its subnets")
                     .arg(i.name),
@@ -191,7 +191,7 @@ QVector<Finding> findings(const QVector<InterfaceReport> &interfaces, const QVec
                 if (i.name == where)
                     subnets << i.addresses;
             }
-            add(QStringLiteral("off-subnet"), Warning, where, d.rec.mac,
+            add(QStringLiteral("off-subnet"), WarningLevel, where, d.rec.mac,
                 QStringLiteral("device %1 reports %2, outside the subnets of %3 (%4): only a set-IP command "
                                "reaches it")
                     .arg(deviceName(d), d.rec.ipaddr, where, subnets.join(QLatin1String(", "))),
@@ -201,7 +201,7 @@ QVector<Finding> findings(const QVector<InterfaceReport> &interfaces, const QVec
                     .arg(d.rec.mac));
         }
         if (!d.notes->conflicts.isEmpty())
-            add(QStringLiteral("duplicate-address"), Problem, where, d.rec.mac,
+            add(QStringLiteral("duplicate-address"), ProblemLevel, where, d.rec.mac,
                 QStringLiteral("device %1 reports %2, which %3 hold(s) too")
                     .arg(deviceName(d), d.rec.ipaddr, d.notes->conflicts.join(QLatin1String(", "))),
                 QStringLiteral(
@@ -211,7 +211,7 @@ QVector<Finding> findings(const QVector<InterfaceReport> &interfaces, const QVec
     }
     // Problems first, then warnings, then notes; found order within each.
     std::stable_sort(found.begin(), found.end(), [](const Finding &a, const Finding &b) {
-        auto rank = [](const QString &s) { return s == Problem ? 0 : s == Warning ? 1 : 2; };
+        auto rank = [](const QString &s) { return s == ProblemLevel ? 0 : s == WarningLevel ? 1 : 2; };
         return rank(a.severity) < rank(b.severity);
     });
     return found;
@@ -220,7 +220,7 @@ QVector<Finding> findings(const QVector<InterfaceReport> &interfaces, const QVec
 bool anyProblem(const QVector<Finding> &findings)
 {
     return std::any_of(findings.begin(), findings.end(),
-                       [](const Finding &f) { return f.severity == Problem; });
+                       [](const Finding &f) { return f.severity == ProblemLevel; });
 }
 
 QByteArray doctorJson(const QVector<InterfaceReport> &interfaces, const QVector<Device> &devices,
@@ -297,8 +297,8 @@ QByteArray doctorText(const QVector<InterfaceReport> &interfaces, const QVector<
     text += "\nFindings\n";
     int problems = 0, warnings = 0;
     for (const Finding &f : findings) {
-        problems += f.severity == Problem;
-        warnings += f.severity == Warning;
+        problems += f.severity == ProblemLevel;
+        warnings += f.severity == WarningLevel;
         text += QStringLiteral("%1 %2: %3\n    %4\n")
                     .arg(f.severity, f.id, plainText(f.message), plainText(f.advice))
                     .toUtf8();
