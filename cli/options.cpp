@@ -335,7 +335,7 @@ Parsed parseArguments(const QStringList &arguments)
                dryRun = option("dry-run"), journal = option("journal", "FILE"),
                noJournal = option("no-journal"), last = option("last"),
                noConflictCheck = option("no-conflict-check"), requireFree = option("require-free"),
-               interface = option("interface", "NAME"), capture = option("capture", "FILE"),
+               interfaceOption = option("interface", "NAME"), capture = option("capture", "FILE"),
                baseline = option("baseline", "FILE"), fromBaseline = option("from-baseline", "FILE");
     const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")}, QString(),
                                     QStringLiteral("FILE"));
@@ -406,7 +406,7 @@ Parsed parseArguments(const QStringList &arguments)
         return fail(
             QStringLiteral("--require-free needs the conflict check: not beside --no-conflict-check"));
     o.mac = parser.value(mac);
-    o.interfaces = parser.values(interface);
+    o.interfaces = parser.values(interfaceOption);
     if (o.interfaces.contains(QString()))
         return fail(QStringLiteral("--interface takes the name of an interface"));
     o.capturePath = parser.value(capture);

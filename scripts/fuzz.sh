@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses with clang under AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs each for a bounded time (default 60 s).
-#   scripts/fuzz.sh [SECONDS]
+#   scripts/fuzz.sh [SECONDS | --build-only]
 # A crash fails the run; its input is copied into fuzz/regressions/<harness>/, where the
 # ordinary test suite replays it from then on (commit it with the fix).
 set -euo pipefail
@@ -13,6 +13,7 @@ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C
   -DLANSCOUT_BUILD_FUZZERS=ON -DLANSCOUT_BUILD_TESTS=OFF -DLANSCOUT_BUILD_BENCH=OFF \
   -DLANSCOUT_SANITIZE=address,undefined >/dev/null
 cmake --build "$build" --target fuzz_reply fuzz_setip fuzz_ipv4text -j "$(nproc)"
+[ "$seconds" != "--build-only" ] || exit 0
 
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export ASAN_OPTIONS=detect_leaks=1

@@ -8,10 +8,13 @@
 #      build to use, otherwise build-windows-linux/ is made;
 #   4. cross-builds the Windows programs, their tests, the installer and the portable zip into
 #      build-windows/;
-#   5. runs the Windows tests under Wine through CTest, each in a private network namespace.
+#   5. runs the Windows tests under Wine through CTest, each in a private network namespace
+#      (not with --build-only).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$top/build-windows
+build_only=""
+[ "${1:-}" = "--build-only" ] && build_only=1
 . "$top/scripts/lib.sh"
 
 need_root "scripts/windows.sh needs root (packages, the cross Qt cache, network namespaces for the tests)."
@@ -60,9 +63,10 @@ cmake -S "$top" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$top/windows/toolchain-mingw64.cmake" \
   -DCMAKE_PREFIX_PATH="$qt" \
   -DQt5LinguistTools_DIR=/usr/lib/x86_64-linux-gnu/cmake/Qt5LinguistTools \
-  -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_UNITY_BUILD=ON \
   -DLANSCOUT_LINUX_BUILD_DIR="$linux" >/dev/null
 cmake --build "$build" -j 2
+[ -z "$build_only" ] || exit 0
 
 phase "Windows tests under Wine"
 (cd "$build" && ctest --output-on-failure --timeout 300 -j 2 --no-tests=error)
