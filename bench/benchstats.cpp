@@ -147,16 +147,16 @@ WatchCheck checkWatch(const QVector<TruthEvent> &truth, const QVector<WatchEvent
     QHash<QString, bool> wasBrief; // mac -> its last coming was brief
     // Each leave's return: how long the device stays away decides what is expected.
     QVector<qint64> backOf(truth.size(), -1); // -1: never
-    // Each coming's leave: a device that answers for less than a request's interval (and its reply
-    // spread) may never be heard, so neither its coming nor its going is then sure to be told.
+    // Each coming's or change's leave: a device that answers for less than a request's interval
+    // (and its reply spread) may never be heard, so neither its coming nor its going is then sure
+    // to be told, nor a change it left before its next reply.
     QVector<bool> brief(truth.size(), false);
     QHash<QString, qint64> laterBack, laterLeave;
     for (int i = truth.size() - 1; i >= 0; --i) {
         const TruthEvent &t = truth[i];
-        if (t.kind == TruthEvent::Back || t.kind == TruthEvent::Appear) {
-            brief[i] = laterLeave.contains(t.mac) && laterLeave.value(t.mac) - t.ms < BriefMs;
-            if (t.kind == TruthEvent::Back)
-                laterBack.insert(t.mac, t.ms);
+        brief[i] = laterLeave.contains(t.mac) && laterLeave.value(t.mac) - t.ms < BriefMs;
+        if (t.kind == TruthEvent::Back) {
+            laterBack.insert(t.mac, t.ms);
         } else if (t.kind == TruthEvent::Leave) {
             if (laterBack.contains(t.mac))
                 backOf[i] = laterBack.take(t.mac);
@@ -199,7 +199,7 @@ WatchCheck checkWatch(const QVector<TruthEvent> &truth, const QVector<WatchEvent
         case TruthEvent::Change: {
             const bool justCame = came.contains(t.mac) && t.ms - came.value(t.mac) < SeenMs;
             expect(t.mac, "changed", t.kind == TruthEvent::Renumber ? QStringLiteral("ipaddr") : t.field,
-                   t.ms, SeenMs, !justCame);
+                   t.ms, SeenMs, !justCame && !brief[i]);
             break;
         }
         }

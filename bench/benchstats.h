@@ -90,7 +90,8 @@ struct WatchCheck
 // leave and, on its return, one "added" within 3 s; one under 1.8 s is nothing; in between either.
 // A new device is one "added" within 3 s (the devices there at the start: within 10 s); a renumber
 // or a change one "changed" naming the field (ipaddr for a renumber) within 3 s, unless within
-// 3 s of the device's coming, when its "added" may already carry it. Changes too close to endMs to
+// 3 s of the device's coming, when its "added" may already carry it, or under 1.5 s before it
+// leaves, when it may not answer again. Changes too close to endMs to
 // be seen are not expected, but may be reported.
 WatchCheck checkWatch(const QVector<TruthEvent> &truth, const QVector<WatchEvent> &watch, qint64 endMs);
 

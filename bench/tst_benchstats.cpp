@@ -130,6 +130,11 @@ void tst_BenchStats::figures_data()
     row("watch: there for half a second, its coming and going need not be told", 0, [=] {
         return watchCounts({{TruthEvent::Appear, 1000, a, {}}, {TruthEvent::Leave, 1500, a, {}}}, {});
     });
+    row("watch: a change 0.4 s before leaving need not be told", 1100, [=] {
+        return watchCounts(
+            {{TruthEvent::Change, 1000, a, QStringLiteral("extra")}, {TruthEvent::Leave, 1400, a, {}}},
+            {{5000, a, QStringLiteral("removed"), {}}});
+    });
     row("watch: a change just after appearing may be in its added line", 1100, [=] {
         return watchCounts(
             {{TruthEvent::Appear, 1000, a, {}}, {TruthEvent::Change, 2000, a, QStringLiteral("extra")}},
