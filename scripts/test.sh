@@ -2,10 +2,10 @@
 # Builds lanScout and runs its whole test suite:
 #   1. the ordinary build and every test (unit, widget, end-to-end, floods, valgrind);
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. the thread hand-over stress test under ThreadSanitizer;
-#   4. each fuzz harness for a bounded time under ASan and UBSan;
-#   5. the Windows build and its tests under Wine (scripts/windows.sh; the first run also builds
-#      the cross Qt, about a quarter of an hour), against the test tools of stage 1's build.
+#   3. the Windows build and its tests under Wine (scripts/windows.sh; the first run also builds
+#      the cross Qt, about a quarter of an hour), against the test tools of stage 1's build;
+#   4. the thread hand-over stress test under ThreadSanitizer;
+#   5. each fuzz harness for a bounded time under ASan and UBSan.
 # Needs root: the tests that use the network run in private network namespaces that the
 # suite creates and removes. Any failure fails the whole run (and says which stage).
 # After stage 2, the Debian package is built (Release, the shipped programs only) and
@@ -17,7 +17,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 
 need_root "lanScout's test suite needs root (it creates private network namespaces for its network tests)."
 # The packages of every stage but the Windows one, before any build runs ahead (the Windows
-# build, the last of them, installs its own).
+# build installs its own; nothing else installs anything while it runs).
 "$top/scripts/deps.sh" --package
 
 fuzz_seconds=${LANSCOUT_FUZZ_SECONDS:-30}
@@ -70,7 +70,7 @@ ahead_pid=""
 trap '[ -z "$ahead_pid" ] || kill -- "-$ahead_pid" 2>/dev/null || true; rm -rf "$ahead"' EXIT
 build_ahead() {
   local name
-  for name in asan package tsan fuzz windows; do
+  for name in asan package windows tsan fuzz; do
     case $name in
     asan) set -- "$top/scripts/build.sh" "$top/build-asan" "${asan[@]}" ;;
     package) set -- "$top/scripts/package.sh" ;;
@@ -96,10 +96,10 @@ set +m
 stage "tests" run_ctest "$top/build-tests" "${lines_only[@]}"
 stage "tests under ASan+UBSan" eval 'built asan && run_ctest "$top/build-asan" "${asan[@]}"'
 stage "Debian package" eval 'built package && package_and_check'
-stage "thread stress under TSan" eval 'built tsan && "$top/scripts/tsan.sh"'
-stage "fuzzing (${fuzz_seconds}s each)" eval 'built fuzz && "$top/scripts/fuzz.sh" "$fuzz_seconds"'
 stage "Windows build and tests under Wine" eval \
   'built windows && env LANSCOUT_LINUX_BUILD="$top/build-tests" "$top/scripts/windows.sh"'
+stage "thread stress under TSan" eval 'built tsan && "$top/scripts/tsan.sh"'
+stage "fuzzing (${fuzz_seconds}s each)" eval 'built fuzz && "$top/scripts/fuzz.sh" "$fuzz_seconds"'
 
 echo
 if [ ${#failed[@]} -gt 0 ]; then
