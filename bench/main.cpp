@@ -214,64 +214,48 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Measures lanScout against the device simulator inside the test bed and prints a results table."));
     parser.addHelpOption();
-    const QCommandLineOption smoke(QStringLiteral("smoke"),
-                                   QStringLiteral("A quick run that checks only that the pipeline works."));
-    const QCommandLineOption window(QStringLiteral("window"),
-                                    QStringLiteral("Measuring window (default 60)."), QStringLiteral("S"));
-    const QCommandLineOption rawWindow(QStringLiteral("raw-window"),
-                                       QStringLiteral("The minimal loop's window (default 25)."),
-                                       QStringLiteral("S"));
-    const QCommandLineOption searchWindow(
-        QStringLiteral("search-window"),
-        QStringLiteral("Window of the search for the largest N (default 15)."), QStringLiteral("S"));
-    const QCommandLineOption fillTimeout(QStringLiteral("fill-timeout"),
-                                         QStringLiteral("Time the devices get to be listed (default 15)."),
-                                         QStringLiteral("S"));
-    const QCommandLineOption devices(
-        QStringLiteral("devices"),
-        QStringLiteral("Device counts, comma-separated (default 100,1000,10000,50000)."),
-        QStringLiteral("LIST"));
-    const QCommandLineOption spreads(
-        QStringLiteral("spreads"),
-        QStringLiteral("Reply spreads in ms, comma-separated; 0 is the same instant (default 200,0)."),
-        QStringLiteral("LIST"));
-    const QCommandLineOption startupRuns(QStringLiteral("startup-runs"),
-                                         QStringLiteral("Start-up rounds (default 21; 0: none)."),
-                                         QStringLiteral("K"));
-    const QCommandLineOption noDebug(QStringLiteral("no-debug-on"),
-                                     QStringLiteral("Skip the runs with debug output."));
-    const QCommandLineOption noSearch(QStringLiteral("no-search"),
-                                      QStringLiteral("Skip the search for the largest N that holds."));
-    const QCommandLineOption noFlapping(QStringLiteral("no-flapping"),
-                                        QStringLiteral("Skip the identity flapping between two addresses."));
-    const QCommandLineOption receiveBuffer(
-        QStringLiteral("receive-buffer"),
-        QStringLiteral(
-            "Give every receive buffer what a kernel whose net.core.rmem_max is BYTES grants, e.g. "
-            "212992 (a stock kernel's limit)."),
-        QStringLiteral("BYTES"));
-    const QCommandLineOption markdown(
-        QStringLiteral("markdown"), QStringLiteral("Also write the tables to FILE."), QStringLiteral("FILE"));
-    const QCommandLineOption soakOption(
-        QStringLiteral("soak"),
-        QStringLiteral(
-            "Only the soak: M minutes of churn among the devices (5 % leave, 5 % come back or new, "
-            "1 % renumbered, 1 % change another field, per minute), lanScout's window, then "
-            "lanscout-cli watch; memory, descriptors and the list against the truth once a minute."),
-        QStringLiteral("M"));
-    const QCommandLineOption soakDevices(QStringLiteral("soak-devices"),
-                                         QStringLiteral("Devices of the soak (default 10000)."),
-                                         QStringLiteral("N"));
-    const QCommandLineOption soakProgram(
-        QStringLiteral("soak-program"),
-        QStringLiteral("Soak only this program: lanScout or watch (default both, one after the other)."),
-        QStringLiteral("NAME"));
-    const QCommandLineOption minimalLoop(QStringLiteral("run-minimal-loop"),
-                                         QStringLiteral("Internal: the minimal loop for S seconds."),
-                                         QStringLiteral("S"));
-    parser.addOptions({smoke, window, rawWindow, searchWindow, fillTimeout, devices, spreads, startupRuns,
-                       noDebug, noSearch, noFlapping, receiveBuffer, markdown, soakOption, soakDevices,
-                       soakProgram, minimalLoop});
+    // Each option: its name, what it does and, unless a switch, the name of its value.
+    const auto option = [&parser](const char *name, const char *description, const char *value = "") {
+        const QCommandLineOption o{QLatin1String(name), QLatin1String(description), QLatin1String(value)};
+        parser.addOption(o);
+        return o;
+    };
+    const QCommandLineOption smoke = option("smoke", "A quick run that checks only that the pipeline works.");
+    const QCommandLineOption window = option("window", "Measuring window (default 60).", "S");
+    const QCommandLineOption rawWindow = option("raw-window", "The minimal loop's window (default 25).", "S");
+    const QCommandLineOption searchWindow =
+        option("search-window", "Window of the search for the largest N (default 15).", "S");
+    const QCommandLineOption fillTimeout =
+        option("fill-timeout", "Time the devices get to be listed (default 15).", "S");
+    const QCommandLineOption devices =
+        option("devices", "Device counts, comma-separated (default 100,1000,10000,50000).", "LIST");
+    const QCommandLineOption spreads = option(
+        "spreads", "Reply spreads in ms, comma-separated; 0 is the same instant (default 200,0).", "LIST");
+    const QCommandLineOption startupRuns =
+        option("startup-runs", "Start-up rounds (default 21; 0: none).", "K");
+    const QCommandLineOption noDebug = option("no-debug-on", "Skip the runs with debug output.");
+    const QCommandLineOption noSearch = option("no-search", "Skip the search for the largest N that holds.");
+    const QCommandLineOption noFlapping =
+        option("no-flapping", "Skip the identity flapping between two addresses.");
+    const QCommandLineOption receiveBuffer =
+        option("receive-buffer",
+               "Give every receive buffer what a kernel whose net.core.rmem_max is BYTES grants, e.g. "
+               "212992 (a stock kernel's limit).",
+               "BYTES");
+    const QCommandLineOption markdown = option("markdown", "Also write the tables to FILE.", "FILE");
+    const QCommandLineOption soakOption =
+        option("soak",
+               "Only the soak: M minutes of churn among the devices (5 % leave, 5 % come back or new, "
+               "1 % renumbered, 1 % change another field, per minute), lanScout's window, then "
+               "lanscout-cli watch; memory, descriptors and the list against the truth once a minute.",
+               "M");
+    const QCommandLineOption soakDevices =
+        option("soak-devices", "Devices of the soak (default 10000).", "N");
+    const QCommandLineOption soakProgram =
+        option("soak-program",
+               "Soak only this program: lanScout or watch (default both, one after the other).", "NAME");
+    const QCommandLineOption minimalLoop =
+        option("run-minimal-loop", "Internal: the minimal loop for S seconds.", "S");
     parser.process(app);
 
     bool ok = true;
@@ -356,8 +340,8 @@ int main(int argc, char *argv[])
         plan.seconds = number(soakOption, 60) * 60;
         plan.devices = number(soakDevices, plan.devices);
         const QString only = parser.value(soakProgram);
-        if (!ok || plan.seconds <= 0 || plan.devices <= 0 || plan.devices > 100000
-            || !(only.isEmpty() || only == QLatin1String("lanScout") || only == QLatin1String("watch"))) {
+        if (!ok || plan.seconds <= 0 || plan.devices <= 0 || plan.devices > 100000 ||
+            !(only.isEmpty() || only == QLatin1String("lanScout") || only == QLatin1String("watch"))) {
             progress(QStringLiteral("lanscout-bench: --soak takes minutes, --soak-devices 1 to 100000, "
                                     "--soak-program lanScout or watch"));
             return 2;
