@@ -111,9 +111,9 @@ void tst_Doctor::scenarios_data()
     row("two devices on one address", "--devices 10 --subnet 198.18.0.0/28", {}, {}, "--wait 2", "", 1,
         "problem:duplicate-address");
     // net.core.rmem_max can't be lowered in a namespace here: the program is stopped instead, so
-    // that a burst overflows even the buffer it asked for. The wait outlasts the flood (given up
-    // after 10 s; a sanitized one beside other tests takes several), so that the program still
-    // reads what was kept once it goes on.
+    // that a burst overflows even the buffer it asked for. The wait outlasts the 10 s the test gives
+    // the flood (it stops itself after 5), so that the program still reads what was kept once it
+    // goes on.
     row("burst while the program is held up", "--devices 1", {}, {}, "--wait 15", "flood", 1,
         "problem:kernel-drops warning:ignored-datagrams");
     row("ended by Ctrl-C, capture readable", "--devices 1", {}, {}, "--wait 30", "sigint", 130, "");
