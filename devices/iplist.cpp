@@ -196,8 +196,10 @@ bool IpList::collectChanges()
     if (m_next < m_backlog.size())
         return true;
     // Outside the lock: the records were freed as they were applied. A burst's worth of room is
-    // given back rather than kept for good (a hundred bytes a change, a change a device).
-    constexpr int KeptCapacity = 4096;
+    // given back rather than kept for good (a hundred bytes a change, a change a device). What is
+    // kept stays under the allocator's mapping threshold (the engine fixes it at 128 KiB), so
+    // anything larger was a mapping of its own and goes back to the system whole.
+    constexpr int KeptCapacity = 96 * 1024 / int(sizeof(Change));
     if (m_backlog.capacity() > KeptCapacity)
         m_backlog = QVector<Change>();
     else
