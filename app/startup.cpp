@@ -6,9 +6,11 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QFontDatabase>
 #include <QLocale>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 
 #ifdef Q_OS_WIN
@@ -76,9 +78,31 @@ bool printedInformationAnswer(int argc, char *argv[])
     return true;
 }
 
+QString installedFamily(const QString &wanted, const QStringList &substitutes, const QStringList &installed)
+{
+    const auto has = [&](const QString &family) { return installed.contains(family, Qt::CaseInsensitive); };
+    if (has(wanted))
+        return wanted;
+    const auto found = std::find_if(substitutes.cbegin(), substitutes.cend(), has);
+    return found != substitutes.cend() ? *found : wanted;
+}
+
 QFont applicationFont()
 {
-    return QFont(QStringLiteral("Microsoft YaHei"), 10, -1, false);
+    QFont font(QStringLiteral("Microsoft YaHei"), 10, -1, false);
+#ifndef Q_OS_WIN
+    // Asked for by name, a missing family costs a sort of every installed face (its fallbacks) at
+    // the window's first font, before the toolkit tries the substitutes at all: so the face they
+    // give is named outright. The substitutes after it still serve what it lacks (Chinese text
+    // keeps its SC face rather than fontconfig's first CJK pick).
+    const QStringList substitutes = QFont::substitutes(font.family());
+    const QString face = installedFamily(font.family(), substitutes, QFontDatabase().families());
+    if (face != font.family()) {
+        QFont::insertSubstitutions(face, substitutes.mid(substitutes.indexOf(face) + 1));
+        font.setFamily(face);
+    }
+#endif
+    return font;
 }
 
 void preferFontSubstitutes()

@@ -15,9 +15,13 @@ QString informationAnswer(const QStringList &arguments);
 // Prints informationAnswer() for main()'s arguments, if there is one; true when it did.
 bool printedInformationAnswer(int argc, char *argv[]);
 
-// The application-wide font: "Microsoft YaHei", 10 pt (the toolkit substitutes another
-// family where it is missing).
+// The application-wide font: "Microsoft YaHei", 10 pt. Where that family is missing, the first
+// installed of its substitutes (preferFontSubstitutes() first), named outright; the substitutes
+// after that one become its own.
 QFont applicationFont();
+// wanted if it is installed, otherwise the first installed substitute, otherwise wanted (the
+// toolkit's own pick then). Family names compare without case, as the toolkit's do.
+QString installedFamily(const QString &wanted, const QStringList &substitutes, const QStringList &installed);
 
 // Off Windows "Microsoft YaHei" is normally missing, and the toolkit's own pick is often a
 // wide face that overflows the fixed-size buttons. Prefer a condensed face that fits them and

@@ -47,6 +47,8 @@ private slots:
     void preloaded();
     void informationOptions_data();
     void informationOptions();
+    void installedFamily_data();
+    void installedFamily();
 };
 
 void tst_Startup::storedWhole()
@@ -142,6 +144,31 @@ void tst_Startup::informationOptions()
     const QString answer = informationAnswer(QStringList{QStringLiteral("--help")} + arguments);
     QCOMPARE(answer.left(answerStart.size()), answerStart);
     QCOMPARE(answer.isEmpty(), answerStart.isEmpty());
+}
+
+void tst_Startup::installedFamily_data()
+{
+    QTest::addColumn<QStringList>("installed");
+    QTest::addColumn<QString>("face");
+    QTest::newRow("wanted installed: kept")
+        << QStringList{QStringLiteral("Wanted"), QStringLiteral("Condensed")} << QStringLiteral("Wanted");
+    QTest::newRow("wanted installed, other case")
+        << QStringList{QStringLiteral("wanted")} << QStringLiteral("Wanted");
+    QTest::newRow("missing: the first substitute installed, in the substitutes' order")
+        << QStringList{QStringLiteral("Han SC"), QStringLiteral("CJK SC")} << QStringLiteral("CJK SC");
+    QTest::newRow("missing, substitute in other case: the substitute as named")
+        << QStringList{QStringLiteral("condensed")} << QStringLiteral("Condensed");
+    QTest::newRow("nothing installed: wanted, the toolkit picks")
+        << QStringList{QStringLiteral("Other")} << QStringLiteral("Wanted");
+}
+
+void tst_Startup::installedFamily()
+{
+    QFETCH(QStringList, installed);
+    QFETCH(QString, face);
+    const QStringList substitutes{QStringLiteral("Condensed"), QStringLiteral("CJK SC"),
+                                  QStringLiteral("Han SC")};
+    QCOMPARE(::installedFamily(QStringLiteral("Wanted"), substitutes, installed), face);
 }
 
 QTEST_MAIN(tst_Startup)
