@@ -73,17 +73,17 @@ void IpList::mergeDevice(DeviceRecord rec, const SeenOn &seenOn)
     queueChange({Change::Update, row, e, ipChanged, seenOn});
 }
 
-void IpList::ageDevices(quint32 count)
+int IpList::ageDevices(quint32 count)
 {
     // One stable compaction pass. The row reported for each removal is the position the
     // entry has at the moment it goes, so the GUI side can replay the removals in order.
     int kept = 0;
-    bool removed = false;
+    int removed = 0;
     for (int i = 0; i < deviceList.size(); ++i) {
         const quint32 age = count - deviceList[i].cnt; // wraps modulo 2^32 by design
         if (age > 3) {
             queueChange({Change::Remove, kept, {}, false, {}});
-            removed = true;
+            ++removed;
             continue;
         }
         if (kept != i)
@@ -94,6 +94,7 @@ void IpList::ageDevices(quint32 count)
         deviceList.resize(kept);
         rebuildIndex();
     }
+    return removed;
 }
 
 void IpList::rebuildIndex()

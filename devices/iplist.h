@@ -30,7 +30,7 @@ public:
 
     // Worker thread. seenOn goes to the sink only: the list, its dump and the window ignore it.
     void mergeDevice(DeviceRecord rec, const SeenOn &seenOn = SeenOn());
-    void ageDevices(quint32 count);
+    int ageDevices(quint32 count); // the devices removed
     void printIpList() const;
     // Lists longer than this are dumped in part: the dump follows every reply, and its cost
     // must not grow without bound with the list (a flood of forged devices).

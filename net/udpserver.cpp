@@ -1,5 +1,6 @@
 #include "udpserver.h"
 
+#include "heap.h"
 #include "iplist.h"
 #include "protocol.h"
 #include "udplogging.h"
@@ -24,6 +25,11 @@ Q_LOGGING_CATEGORY(lcProbe, "lanScout.probe", QtWarningMsg)
 namespace {
 
 constexpr int TickMs = 1000;
+// The heap's free pages go back once this many devices have gone, at most once a minute: a site
+// whose devices come and go keeps the size it has, and a flood of forged identities removed in
+// bulk costs one walk of the heap, not one a second.
+constexpr int TrimAfterRemovals = 1000;
+constexpr qint64 TrimIntervalMs = 60 * 1000;
 // Datagrams are read as fast as they come and handled (parsed, merged, traced) in slices of at
 // most this long; what is left is handled in a later turn of the event loop, so a flood can't
 // starve the timer or a quit. Between chunks of a slice the sockets are read again, so that the
@@ -186,7 +192,13 @@ void UdpServer::sendDiscovery()
         qCDebug(lcProbe, "tx %u %lld", discoveryCount + 1, probeClockNs());
     broadcast(datagram);
     ++discoveryCount;
-    m_list.ageDevices(discoveryCount);
+    m_removedSinceTrim += m_list.ageDevices(discoveryCount);
+    if (m_removedSinceTrim >= TrimAfterRemovals &&
+        (!m_lastTrim.isValid() || m_lastTrim.hasExpired(TrimIntervalMs))) {
+        returnFreeHeapPages();
+        m_removedSinceTrim = 0;
+        m_lastTrim.start();
+    }
 }
 
 void UdpServer::sendSetIp(const SetIpRequest &request)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -119,6 +120,8 @@ private:
     QUdpSocket *m_broadcastListener = nullptr; // receives replies sent by broadcast
     QTimer *taskTimer = nullptr;
     quint32 discoveryCount = 0;
+    int m_removedSinceTrim = 0; // devices removed since the heap's free pages last went back
+    QElapsedTimer m_lastTrim;
     QList<QHostAddress> m_fixedAddresses;
     QStringList m_interfaceNames;
     CaptureHook m_capture;
